@@ -1,0 +1,112 @@
+// Black-box driver for the real sliverdisk.exe, used by the UI tests (run under Wine).
+//
+// Host side:   host_command runs a /bin/sh command line on the Linux host (Wine starts
+//              Unix programs) and waits for it; set_drive / remove_drive point a drive
+//              letter of the prefix at a host folder; mount_medium makes a tmpfs of a
+//              given size (a medium of real capacity).
+// Program:     Program starts the executable, finds its main window by class, sends menu
+//              commands, reads the title and placement, finds choosers and message boxes,
+//              answers them and records every box it answered, in order. Its destructor
+//              ends the process, so every test ends what it started.
+// Every wait polls with a short step and gives up after its timeout.
+#ifndef SLIVERDISK_UI_DRIVER_H
+#define SLIVERDISK_UI_DRIVER_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace drv {
+
+constexpr DWORD kDefaultTimeout = 15000;
+
+// --- host side ---------------------------------------------------------------------
+std::string build_dir();                       // Unix path of the build folder
+std::string windows_path(const std::string& unix_path);  // /x/y -> Z:\x\y
+bool host_command(const std::string& command, DWORD timeout_ms = 60000);
+bool set_drive(char letter, const std::string& unix_dir);
+bool remove_drive(char letter);
+bool mount_medium(const std::string& unix_dir, uint64_t bytes);  // tmpfs, emptied
+bool unmount_medium(const std::string& unix_dir);
+std::string test_folder(const std::string& name);  // fresh empty Unix folder under build/test-data
+bool write_file(const std::string& windows_file, const std::string& bytes);
+bool read_file(const std::string& windows_file, std::string& bytes);
+bool file_exists(const std::string& windows_file);
+std::string random_bytes(size_t size, uint32_t seed);
+void screenshot(const std::string& png_name);  // whole display into the build folder
+
+// --- windows of any process ----------------------------------------------------------
+std::string window_text(HWND window);
+std::string class_name(HWND window);
+bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms = kDefaultTimeout);
+
+// A message box or other dialog as the user sees it.
+struct Box {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;            // the message text (message boxes)
+    std::vector<std::string> buttons;  // texts of the visible buttons, in tab order
+    HWND owner = nullptr;
+    bool error_icon = false;     // the icon shown is the system's error icon
+    bool information_icon = false;
+    bool is_message_box() const { return !text.empty() || !buttons.empty(); }
+    std::string describe() const;  // "caption | text | buttons" for failure messages
+};
+Box read_box(HWND box);
+
+class Program {
+public:
+    Program() = default;
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Starts sliverdisk.exe with the given show command and waits for its main window.
+    bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout);
+    HWND main_window() const { return main_; }
+    DWORD process_id() const { return info_.dwProcessId; }
+    bool running() const;
+
+    std::string title() const;
+    void command(UINT id);               // posts WM_COMMAND with the id, as the menu does
+    void close();                        // posts WM_CLOSE, as the close box does
+    bool wait_title(const std::string& expected, DWORD timeout_ms = kDefaultTimeout);
+    // Waits for the process to end; returns its exit code or STILL_ACTIVE on timeout.
+    DWORD wait_exit(DWORD timeout_ms = kDefaultTimeout);
+    void kill();
+
+    // Visible top-level dialogs (#32770) of the process.
+    std::vector<HWND> dialogs() const;
+    // Waits for a visible dialog; with a title, only one of that title.
+    HWND wait_dialog(const std::string& title = "", DWORD timeout_ms = kDefaultTimeout);
+    // Waits for a message box (a dialog with a message text) and reads it.
+    bool wait_box(Box& box, DWORD timeout_ms = kDefaultTimeout);
+    // Presses a button of a dialog (IDOK, IDCANCEL, ...), records the box when it is one.
+    void answer(const Box& box, int button_id);
+    // Waits for a box, checks nothing, answers it and returns it (recorded).
+    bool answer_next_box(int button_id, Box& box, DWORD timeout_ms = kDefaultTimeout);
+    // Waits until no dialog of the process is visible.
+    bool wait_no_dialog(DWORD timeout_ms = kDefaultTimeout);
+
+    // Choosers: types a path into the file-name field and confirms, or cancels.
+    bool choose_file(const std::string& chooser_title, const std::string& path,
+                     DWORD timeout_ms = kDefaultTimeout);
+    bool cancel_chooser(const std::string& chooser_title, DWORD timeout_ms = kDefaultTimeout);
+    std::string chooser_file_name(HWND chooser) const;   // text of the file-name field
+    std::string chooser_folder(HWND chooser) const;      // folder the chooser shows
+
+    const std::vector<Box>& box_log() const { return log_; }
+    void clear_box_log() { log_.clear(); }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    HWND main_ = nullptr;
+    std::vector<Box> log_;
+};
+
+} // namespace drv
+
+#endif

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Makes the build folder's private Wine prefix once and reuses it afterwards.
+# A 32-bit prefix (the program is 32-bit) keeps the registry in one view.
+# Usage: prepare_wine_prefix.sh [BUILD_DIR]
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+[ $# -ge 1 ] && BUILD=$1
+wine_environment
+marker="$WINEPREFIX/.sliverdisk-ready"
+[ -f "$marker" ] && exit 0
+
+rm -rf "$WINEPREFIX"
+export WINEARCH=win32
+echo "Creating the Wine prefix in $WINEPREFIX (once per build folder)"
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+
+reg=$(mktemp --suffix=.reg)
+cat >"$reg" <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Wine\Drives]
+"a:"="floppy"
+"b:"="floppy"
+"f:"="floppy"
+"g:"="floppy"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="1024x768"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"="false"
+"Auto"="1"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+REG
+wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
+wineserver -w
+rm -f "$reg"
+# The drive types are read when the server starts: restart it.
+wineserver -k 2>/dev/null || true
+wineserver -w
+touch "$marker"

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite under Wine on a private
+# virtual display with one wineserver for the run. Ends with CTest's summary; the exit
+# status is non-zero when any test fails.
+# Usage: tools/test.sh [extra ctest arguments, e.g. -R ui_]
+set -uo pipefail
+source "$(dirname "$0")/common.sh"
+
+"$ROOT/tools/install_packages.sh" || exit 1
+configure_and_build || exit 1
+"$ROOT/tools/prepare_wine_prefix.sh" "$BUILD" || exit 1
+
+wine_environment
+cleanup() {
+  wineserver -k 2>/dev/null
+  # Media that tests mounted under the build folder go with the run.
+  grep -o " $BUILD/[^ ]*" /proc/mounts 2>/dev/null | sort -r | while read -r m; do umount "$m" 2>/dev/null; done
+  stop_virtual_display
+}
+trap cleanup EXIT
+start_virtual_display || exit 1
+wineserver -p
+
+cd "$BUILD" && ctest --output-on-failure -j2 "$@"
