@@ -62,6 +62,9 @@ int run_startup(HINSTANCE instance)
 {
     g_program.instance = instance;
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    // An empty or unready drive must come back to the jobs as a failed call, which they
+    // answer with their own questions, not as the system's own "no disk" dialog over them.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
 
     if (!register_main_class() || !register_popup_class())
         return kStartupClassFailed;
