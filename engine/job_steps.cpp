@@ -1,0 +1,193 @@
+// Steps shared by both jobs.
+//   error_box, question_box, note_box, completion_ending, cancel_ending, repaint_main_window,
+//   open_source, create_destination, close_source, close_destination, destination_handle,
+//   measure_source, free_space, transfer_piece (see job_steps.h)
+//   close_file, end_job, move_block - helpers
+#include "engine/job_steps.h"
+
+#include "display/cancel_key.h"
+#include "display/progress_window.h"
+#include "engine/chooser_rules.h"
+#include "engine/job_texts.h"
+#include "engine/piece_set.h"
+#include "shell/program_state.h"
+
+namespace {
+
+constexpr uint32_t kPiecePause = 300;
+constexpr UINT kErrorStyle = MB_TASKMODAL | MB_ICONERROR;
+constexpr UINT kQuestionStyle = MB_TASKMODAL | MB_ICONINFORMATION | MB_OKCANCEL;
+constexpr UINT kNoteStyle = MB_TASKMODAL | MB_ICONINFORMATION;
+constexpr size_t kStatusSize = sizeof kWritingPrefix + kPieceNameSize;
+
+// Open between a job's first open and its ending; none between jobs.
+struct JobFiles {
+    HANDLE source = INVALID_HANDLE_VALUE;
+    HANDLE destination = INVALID_HANDLE_VALUE;
+};
+JobFiles g_files;
+
+void close_file(HANDLE& handle)
+{
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+}
+
+void end_job(const char* note)
+{
+    close_file(g_files.source);
+    close_file(g_files.destination);
+    close_progress();
+    repaint_main_window();
+    note_box(note);
+}
+
+enum class BlockResult { moved, end_of_piece, failed };
+
+// One read and one write of at most a transfer block. `got` is what the read delivered.
+BlockResult move_block(DWORD wanted, DWORD& got)
+{
+    got = 0;
+    if (!ReadFile(g_files.source, g_program.transfer_buffer, wanted, &got, nullptr)) {
+        error_box(kTroubleReadingSource);
+        return BlockResult::failed;
+    }
+    if (got == 0)
+        return BlockResult::end_of_piece;
+    DWORD written = 0;
+    // Only the count says whether the bytes arrived; a full medium reports a short write.
+    WriteFile(g_files.destination, g_program.transfer_buffer, got, &written, nullptr);
+    if (written != got) {
+        error_box(kTroubleWritingDestination);
+        return BlockResult::failed;
+    }
+    return BlockResult::moved;
+}
+
+} // namespace
+
+void error_box(const char* text)
+{
+    MessageBoxA(g_program.main_window, text, nullptr, kErrorStyle);
+}
+
+bool question_box(const char* text, const char* caption)
+{
+    return MessageBoxA(g_program.main_window, text, caption, kQuestionStyle) != IDCANCEL;
+}
+
+void note_box(const char* text)
+{
+    MessageBoxA(g_program.main_window, text, kNoteCaption, kNoteStyle);
+}
+
+void completion_ending()
+{
+    end_job(kCopyComplete);
+}
+
+void cancel_ending()
+{
+    end_job(kCopyCancelled);
+}
+
+void repaint_main_window()
+{
+    UpdateWindow(g_program.main_window);
+}
+
+bool open_source(const char* path)
+{
+    g_files.source = INVALID_HANDLE_VALUE;
+    g_files.source = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_files.source != INVALID_HANDLE_VALUE;
+}
+
+bool create_destination(const char* path)
+{
+    g_files.destination = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_files.destination != INVALID_HANDLE_VALUE;
+}
+
+void close_source()
+{
+    close_file(g_files.source);
+}
+
+void close_destination()
+{
+    close_file(g_files.destination);
+}
+
+HANDLE destination_handle()
+{
+    return g_files.destination;
+}
+
+uint64_t measure_source()
+{
+    // The high part too: a 32-bit seek alone would take a 4 GiB + 1 source for 1 byte.
+    LONG high = 0;
+    const DWORD low = SetFilePointer(g_files.source, 0, &high, FILE_END);
+    SetFilePointer(g_files.source, 0, nullptr, FILE_BEGIN);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+        return 0;
+    return (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+}
+
+uint64_t free_space(const char* path)
+{
+    char root[4];
+    drive_root(path, root);
+    DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
+                           &clusters))
+        return 0;
+    return static_cast<uint64_t>(free_clusters) * bytes_per_sector * sectors_per_cluster;
+}
+
+bool transfer_piece(const char* status_prefix, const char* piece_path, uint64_t planned,
+                    PieceEnd end)
+{
+    char status[kStatusSize];
+    lstrcpynA(status, status_prefix, sizeof status);
+    lstrcatA(status, piece_path);
+
+    show_progress(step_count(planned));
+    set_status(status);
+    flush_keyboard();
+    HWND progress = progress_window();
+    if (progress)
+        SetFocus(progress);
+
+    uint64_t written = 0;
+    bool more = true;
+    while (more && (end == PieceEnd::end_of_file || written != planned)) {
+        DWORD wanted = kTransferBlockSize;
+        if (end == PieceEnd::planned_size && planned - written <= kTransferBlockSize) {
+            wanted = static_cast<DWORD>(planned - written);
+            more = false;
+        }
+        DWORD got = 0;
+        const BlockResult result = move_block(wanted, got);
+        if (result == BlockResult::failed)
+            return false;
+        if (result == BlockResult::end_of_piece)
+            break;
+        if (got < wanted)
+            more = false;
+        written += got;
+        if (progress)
+            UpdateWindow(progress);
+        progress_step();
+        if (poll_cancel_key())
+            return false;
+    }
+    finish_progress();
+    pause(kPiecePause);
+    return true;
+}
