@@ -20,5 +20,8 @@ cleanup() {
 trap cleanup EXIT
 start_virtual_display || exit 1
 wineserver -p
+# Start Wine's services and the virtual desktop now, outside CTest: processes started by a
+# test would inherit its output pipe and keep CTest waiting for them to exit.
+wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 
 cd "$BUILD" && ctest --output-on-failure -j2 "$@"
