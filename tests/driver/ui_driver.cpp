@@ -1,0 +1,456 @@
+// Black-box driver for the real program under Wine (see ui_driver.h).
+#include "driver/ui_driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace drv {
+
+namespace {
+
+constexpr DWORD kPollStep = 20;
+constexpr int kMessageTextId = 0xFFFF;   // the message box's text control
+constexpr int kMessageIconId = 0x0440;   // the message box's icon control (stc1)
+constexpr int kChooserNameId = 1148;     // file-name field of the platform's choosers
+
+struct DriverState {
+    unsigned host_commands = 0;
+};
+DriverState g_driver;
+
+std::string env(const char* name)
+{
+    char value[1024] = "";
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value) : std::string();
+}
+
+std::string quote(const std::string& text)  // for /bin/sh
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+struct ProcessWindows {
+    DWORD pid;
+    const char* wanted_class;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_window(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<ProcessWindows*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window) && class_name(window) == search->wanted_class)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> top_level_windows(DWORD pid, const char* wanted_class)
+{
+    ProcessWindows search{pid, wanted_class, {}};
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK collect_button(HWND child, LPARAM param)
+{
+    auto* box = reinterpret_cast<Box*>(param);
+    if (IsWindowVisible(child) && class_name(child) == "Button")
+        box->buttons.push_back(window_text(child));
+    return TRUE;
+}
+
+// Dominant hue of the icon shown at the box's icon control: the system error icon is red,
+// the information icon blue. Read from the screen, since icon handles are per process.
+void read_icon_kind(Box& box)
+{
+    HWND icon = GetDlgItem(box.window, kMessageIconId);
+    if (!icon || !IsWindowVisible(icon))
+        return;
+    RECT r;
+    GetWindowRect(icon, &r);
+    HDC screen = GetDC(nullptr);
+    int red = 0, blue = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            const COLORREF c = GetPixel(screen, x, y);
+            if (c == CLR_INVALID)
+                continue;
+            const int R = GetRValue(c), G = GetGValue(c), B = GetBValue(c);
+            if (R > 150 && G < 100 && B < 100)
+                ++red;
+            if (B > 150 && R < 120)
+                ++blue;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    box.error_icon = red > blue && red > 10;
+    box.information_icon = blue > red && blue > 10;
+}
+
+} // namespace
+
+// --- host side ---------------------------------------------------------------------------
+
+std::string build_dir()
+{
+    return env("SLIVERDISK_BUILD_DIR");
+}
+
+std::string windows_path(const std::string& unix_path)
+{
+    std::string out = "Z:";
+    for (char c : unix_path)
+        out += c == '/' ? '\\' : c;
+    return out;
+}
+
+bool host_command(const std::string& command, DWORD timeout_ms)
+{
+    // Wine starts Unix programs from CreateProcess, but the handle it returns cannot be
+    // waited on, so the script reports its end through a marker file.
+    const std::string dir = build_dir() + "/test-data/host";
+    CreateDirectoryA(windows_path(build_dir() + "/test-data").c_str(), nullptr);
+    CreateDirectoryA(windows_path(dir).c_str(), nullptr);
+    const std::string stem = dir + "/cmd-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++g_driver.host_commands);
+    const std::string script = stem + ".sh", marker = stem + ".done";
+    DeleteFileA(windows_path(marker).c_str());
+    const std::string body = "(" + command + ") >" + quote(stem + ".log") + " 2>&1\n" +
+                             "echo $? >" + quote(marker + ".tmp") + "\n" + "mv " +
+                             quote(marker + ".tmp") + " " + quote(marker) + "\n";
+    if (!write_file(windows_path(script), body))
+        return false;
+    std::string line = "/bin/sh " + script;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::string status;
+    if (!wait_until([&] { return read_file(windows_path(marker), status); }, timeout_ms))
+        return false;
+    return status.rfind("0", 0) == 0;
+}
+
+bool set_drive(char letter, const std::string& unix_dir)
+{
+    const char l = static_cast<char>(letter | 0x20);
+    return host_command("mkdir -p " + quote(unix_dir) + " && ln -sfn " + quote(unix_dir) +
+                        " \"$WINEPREFIX/dosdevices/" + l + ":\"");
+}
+
+bool remove_drive(char letter)
+{
+    const char l = static_cast<char>(letter | 0x20);
+    return host_command(std::string("rm -f \"$WINEPREFIX/dosdevices/") + l + ":\"");
+}
+
+bool mount_medium(const std::string& unix_dir, uint64_t bytes)
+{
+    const std::string d = quote(unix_dir);
+    return host_command("mkdir -p " + d + " && (! mountpoint -q " + d + " || umount " + d +
+                        ") && mount -t tmpfs -o size=" + std::to_string(bytes) + " tmpfs " + d);
+}
+
+bool unmount_medium(const std::string& unix_dir)
+{
+    const std::string d = quote(unix_dir);
+    return host_command("! mountpoint -q " + d + " || umount " + d);
+}
+
+std::string test_folder(const std::string& name)
+{
+    const std::string dir = build_dir() + "/test-data/" + name;
+    const std::string d = quote(dir);
+    host_command("mkdir -p " + d + " && find " + d + " -mindepth 1 -delete");
+    return dir;
+}
+
+bool write_file(const std::string& windows_file, const std::string& bytes)
+{
+    HANDLE f = CreateFileA(windows_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+        DWORD written = 0;
+        ok = WriteFile(f, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    CloseHandle(f);
+    return ok;
+}
+
+bool read_file(const std::string& windows_file, std::string& bytes)
+{
+    HANDLE f = CreateFileA(windows_file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    bytes.clear();
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(f, buffer, sizeof buffer, &got, nullptr)) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(f);
+    return ok;
+}
+
+bool file_exists(const std::string& windows_file)
+{
+    return GetFileAttributesA(windows_file.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string random_bytes(size_t size, uint32_t seed)
+{
+    std::string out(size, '\0');
+    uint32_t x = seed ? seed : 1;
+    for (size_t i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        out[i] = static_cast<char>(x >> 24);
+    }
+    return out;
+}
+
+void screenshot(const std::string& png_name)
+{
+    host_command("xwd -root -silent | convert xwd:- " + quote(build_dir() + "/" + png_name));
+}
+
+// --- windows of any process ----------------------------------------------------------------
+
+std::string window_text(HWND window)
+{
+    char text[4096] = "";
+    DWORD_PTR length = 0;
+    // A hung program must not hang the test.
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 2000, &length);
+    return std::string(text);
+}
+
+std::string class_name(HWND window)
+{
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeout_ms)
+            return false;
+        Sleep(kPollStep);
+    }
+}
+
+Box read_box(HWND window)
+{
+    Box box;
+    box.window = window;
+    box.caption = window_text(window);
+    if (HWND text = GetDlgItem(window, kMessageTextId))
+        box.text = window_text(text);
+    EnumChildWindows(window, collect_button, reinterpret_cast<LPARAM>(&box));
+    box.owner = GetWindow(window, GW_OWNER);
+    read_icon_kind(box);
+    return box;
+}
+
+std::string Box::describe() const
+{
+    std::string out = "[" + caption + "] \"" + text + "\" buttons:";
+    for (const auto& b : buttons)
+        out += " <" + b + ">";
+    out += error_icon ? " icon:error" : information_icon ? " icon:information" : " icon:none";
+    return out;
+}
+
+// --- the program ---------------------------------------------------------------------------
+
+Program::~Program()
+{
+    kill();
+}
+
+bool Program::start(int show_command, DWORD timeout_ms)
+{
+    std::string exe = windows_path(build_dir() + "/sliverdisk.exe");
+    std::string line = "\"" + exe + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = static_cast<WORD>(show_command);
+    if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &info_))
+        return false;
+    return wait_until(
+        [&] {
+            auto mains = top_level_windows(info_.dwProcessId, "SLIVERDISKMAIN");
+            main_ = mains.empty() ? nullptr : mains.front();
+            return main_ != nullptr;
+        },
+        timeout_ms);
+}
+
+bool Program::running() const
+{
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::string Program::title() const
+{
+    return window_text(main_);
+}
+
+void Program::command(UINT id)
+{
+    PostMessageA(main_, WM_COMMAND, id, 0);
+}
+
+void Program::close()
+{
+    PostMessageA(main_, WM_CLOSE, 0, 0);
+}
+
+bool Program::wait_title(const std::string& expected, DWORD timeout_ms)
+{
+    return wait_until([&] { return title() == expected; }, timeout_ms);
+}
+
+DWORD Program::wait_exit(DWORD timeout_ms)
+{
+    if (!info_.hProcess)
+        return STILL_ACTIVE;
+    if (WaitForSingleObject(info_.hProcess, timeout_ms) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+void Program::kill()
+{
+    if (info_.hProcess) {
+        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(info_.hProcess, 99);
+            WaitForSingleObject(info_.hProcess, 5000);
+        }
+        CloseHandle(info_.hProcess);
+        CloseHandle(info_.hThread);
+    }
+    info_ = {};
+    main_ = nullptr;
+}
+
+std::vector<HWND> Program::dialogs() const
+{
+    return top_level_windows(info_.dwProcessId, "#32770");
+}
+
+HWND Program::wait_dialog(const std::string& title, DWORD timeout_ms)
+{
+    HWND found = nullptr;
+    wait_until(
+        [&] {
+            for (HWND d : dialogs()) {
+                if (title.empty() || window_text(d) == title) {
+                    found = d;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout_ms);
+    return found;
+}
+
+bool Program::wait_box(Box& box, DWORD timeout_ms)
+{
+    return wait_until(
+        [&] {
+            for (HWND d : dialogs()) {
+                if (GetDlgItem(d, kMessageTextId)) {
+                    Sleep(100);  // let it finish painting so its icon can be read
+                    box = read_box(d);
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout_ms);
+}
+
+void Program::answer(const Box& box, int button_id)
+{
+    log_.push_back(box);
+    PostMessageA(box.window, WM_COMMAND, static_cast<WPARAM>(button_id), 0);
+    wait_until([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); }, 5000);
+}
+
+bool Program::answer_next_box(int button_id, Box& box, DWORD timeout_ms)
+{
+    if (!wait_box(box, timeout_ms))
+        return false;
+    answer(box, button_id);
+    return true;
+}
+
+bool Program::wait_no_dialog(DWORD timeout_ms)
+{
+    return wait_until([&] { return dialogs().empty(); }, timeout_ms);
+}
+
+bool Program::choose_file(const std::string& chooser_title, const std::string& path,
+                          DWORD timeout_ms)
+{
+    HWND chooser = wait_dialog(chooser_title, timeout_ms);
+    if (!chooser)
+        return false;
+    SetDlgItemTextA(chooser, kChooserNameId, path.c_str());
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    return wait_until([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); }, timeout_ms);
+}
+
+bool Program::cancel_chooser(const std::string& chooser_title, DWORD timeout_ms)
+{
+    HWND chooser = wait_dialog(chooser_title, timeout_ms);
+    if (!chooser)
+        return false;
+    PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+    return wait_until([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); }, timeout_ms);
+}
+
+std::string Program::chooser_file_name(HWND chooser) const
+{
+    return window_text(GetDlgItem(chooser, kChooserNameId));
+}
+
+std::string Program::chooser_folder(HWND chooser) const
+{
+    // The look-in combo box (cmb2) shows the current folder's name.
+    return window_text(GetDlgItem(chooser, 0x0471));
+}
+
+} // namespace drv
