@@ -1,0 +1,119 @@
+// Path rules around the choosers: trailing backslash, default extension, copy-back,
+// folder of a confirmed path, destination name, drive root.
+#include <doctest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/chooser_rules.h"
+
+namespace {
+std::string with_backslash(const char* text)
+{
+    char buffer[64];
+    std::strcpy(buffer, text);
+    apply_trailing_backslash(buffer, sizeof buffer);
+    return buffer;
+}
+
+std::string default_extension(const char* filter)
+{
+    char out[64];
+    std::memset(out, '#', sizeof out);
+    make_default_extension(filter, out, sizeof out);
+    return out;
+}
+} // namespace
+
+TEST_CASE("trailing backslash rule")
+{
+    CHECK(with_backslash("A:\\") == "A:\\");
+    CHECK(with_backslash("A:\\SUB") == "A:\\SUB\\");
+    CHECK(with_backslash("C:\\DATA") == "C:\\DATA\\");
+    CHECK(with_backslash("") == "");
+
+    // At the limit of its text a folder keeps its length instead of running past the end.
+    char full[8] = "C:\\ABCD";
+    full[7] = '\0';
+    apply_trailing_backslash(full, sizeof full);
+    CHECK(std::string(full) == "C:\\ABCD");
+    char room[9] = "C:\\ABCD";
+    apply_trailing_backslash(room, sizeof room);
+    CHECK(std::string(room) == "C:\\ABCD\\");
+}
+
+TEST_CASE("default extension: without its period, and none for a wildcard")
+{
+    CHECK(default_extension("*.*") == "");
+    CHECK(default_extension(".DOC") == "DOC");
+    CHECK(default_extension(".DOC_1") == "DOC_1");
+    CHECK(default_extension("") == "");
+    CHECK(default_extension(".*") == "");
+    CHECK(default_extension("?x") == "");
+    CHECK(default_extension("TXT") == "TXT");
+}
+
+TEST_CASE("copy-back takes the name and the period with the extension at the returned offsets")
+{
+    char name[64];
+    char filter[64];
+    // C:\DATA\REPORT.DOC: name at 8, extension at 15
+    copy_back("C:\\DATA\\REPORT.DOC", 8, 15, name, filter, sizeof name);
+    CHECK(std::string(name) == "REPORT.DOC");
+    CHECK(std::string(filter) == ".DOC");
+
+    copy_back("A:\\REPORT.DOC_1", 3, 10, name, filter, sizeof name);
+    CHECK(std::string(name) == "REPORT.DOC_1");
+    CHECK(std::string(filter) == ".DOC_1");
+
+    SUBCASE("a name without extension empties the type filter")
+    {
+        copy_back("C:\\DATA\\README", 8, 0, name, filter, sizeof name);
+        CHECK(std::string(name) == "README");
+        CHECK(std::string(filter) == "");
+    }
+    SUBCASE("a cancelled chooser (both offsets 0) keeps the initial name, empties the filter")
+    {
+        copy_back("REPORT.DOC", 0, 0, name, filter, sizeof name);
+        CHECK(std::string(name) == "REPORT.DOC");
+        CHECK(std::string(filter) == "");
+    }
+    SUBCASE("offsets past the text read nothing behind it")
+    {
+        copy_back("AB", 40, 50, name, filter, sizeof name);
+        CHECK(std::string(name) == "");
+        CHECK(std::string(filter) == "");
+    }
+    SUBCASE("the copy-back may read its own result as input")
+    {
+        std::strcpy(name, "REPORT.DOC");
+        copy_back(name, 0, 0, name, filter, sizeof name);
+        CHECK(std::string(name) == "REPORT.DOC");
+    }
+}
+
+TEST_CASE("folder of a confirmed path is the text before the name, ending in a backslash")
+{
+    char out[64];
+    REQUIRE(folder_of_chosen_path("C:\\DATA\\REPORT.DOC", 8, out, sizeof out));
+    CHECK(std::string(out) == "C:\\DATA\\");
+    REQUIRE(folder_of_chosen_path("A:\\REPORT.DOC_1", 3, out, sizeof out));
+    CHECK(std::string(out) == "A:\\");
+    CHECK_FALSE(folder_of_chosen_path("REPORT.DOC", 0, out, sizeof out));
+    CHECK_FALSE(folder_of_chosen_path("AB", 9, out, sizeof out));
+}
+
+TEST_CASE("destination name and drive root")
+{
+    char out[64];
+    drop_last_two("REPORT.DOC_1", out, sizeof out);
+    CHECK(std::string(out) == "REPORT.DOC");
+    drop_last_two("X", out, sizeof out);
+    CHECK(std::string(out) == "");
+
+    char root[4];
+    drive_root("A:\\REPORT.DOC", root);
+    CHECK(std::string(root) == "A:\\");
+    drive_root("\\\\server\\share\\x", root);
+    CHECK(std::string(root) == "\\:\\");  // the platform rejects it: free space 0
+}
