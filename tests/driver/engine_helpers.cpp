@@ -1,0 +1,176 @@
+// Helpers for the copy engine's UI tests (see engine_helpers.h).
+#include "driver/engine_helpers.h"
+
+#include <doctest.h>
+
+#include <algorithm>
+
+#include "resources/resource.h"
+
+namespace eng {
+
+bool check_box(drv::Program& app, Kind kind, const std::string& caption, const std::string& text,
+               const std::function<void()>& meanwhile, int button, DWORD timeout_ms);
+
+const char kSplitSource[] = "Copy To Floppies: Select Source File";
+const char kSplitDestination[] = "Copy To Floppies: Select Destination File";
+const char kJoinSource[] = "Copy From Floppies: Select Source File";
+const char kJoinDestination[] = "Copy From Floppies: Select Destination File";
+
+std::string win(const std::string& unix_path)
+{
+    return drv::windows_path(unix_path);
+}
+
+bool point_drive(char letter, const std::string& unix_dir)
+{
+    const std::string link = std::string("\"$WINEPREFIX/dosdevices/") +
+                             static_cast<char>(letter | 0x20) + ":\"";
+    return drv::host_command("mkdir -p '" + unix_dir + "' && ln -sfn '" + unix_dir + "' " + link);
+}
+
+bool drop_drive(char letter)
+{
+    return drv::host_command(std::string("rm -f \"$WINEPREFIX/dosdevices/") +
+                             static_cast<char>(letter | 0x20) + ":\"");
+}
+
+std::vector<std::string> files_in(const std::string& windows_dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((windows_dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool move_all(const std::string& from, const std::string& to)
+{
+    CreateDirectoryA(to.c_str(), nullptr);
+    bool ok = true;
+    for (const auto& name : files_in(from))
+        ok = MoveFileExA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(),
+                         MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING) && ok;
+    return ok;
+}
+
+std::string file_bytes(const std::string& windows_file)
+{
+    std::string bytes;
+    if (!drv::read_file(windows_file, bytes))
+        return "<unreadable>";
+    return bytes;
+}
+
+uint64_t file_size(const std::string& windows_file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(windows_file.c_str(), GetFileExInfoStandard, &data))
+        return UINT64_MAX;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string count_bytes(uint32_t n)
+{
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<char>(n >> (8 * i));
+    return out;
+}
+
+bool make_sparse(const std::string& unix_file, uint64_t size)
+{
+    return drv::host_command("rm -f '" + unix_file + "' && truncate -s " + std::to_string(size) +
+                             " '" + unix_file + "'");
+}
+
+std::vector<std::string> reference_pieces(const std::string& unix_source, uint32_t capacity)
+{
+    const std::string dir = drv::test_folder("reference");
+    std::vector<std::string> pieces;
+    if (!drv::host_command("cd '" + dir + "' && split -b " + std::to_string(capacity) +
+                           " -d -a 4 '" + unix_source + "' ref_"))
+        return pieces;
+    for (const auto& name : files_in(win(dir)))
+        pieces.push_back(file_bytes(win(dir) + "\\" + name));
+    return pieces;
+}
+
+bool expect_box(drv::Program& app, Kind kind, const std::string& caption,
+                const std::string& text, int button, DWORD timeout_ms)
+{
+    return check_box(app, kind, caption, text, nullptr, button, timeout_ms);
+}
+
+bool expect_box_then(drv::Program& app, Kind kind, const std::string& caption,
+                     const std::string& text, const std::function<void()>& meanwhile, int button)
+{
+    return check_box(app, kind, caption, text, meanwhile, button, kBoxTimeout);
+}
+
+bool check_box(drv::Program& app, Kind kind, const std::string& caption, const std::string& text,
+               const std::function<void()>& meanwhile, int button, DWORD timeout_ms)
+{
+    drv::Box box;
+    if (!app.wait_box(box, timeout_ms)) {
+        FAIL_CHECK("no box came; expected \"" << text << "\"");
+        return false;
+    }
+    INFO("box: " << box.describe());
+    const std::vector<std::string> ok_only = {"OK"};
+    const std::vector<std::string> ok_cancel = {"OK", "Cancel"};
+    bool matched = box.caption == caption && box.text == text;
+    CHECK(box.caption == caption);
+    CHECK(box.text == text);
+    if (kind == Kind::question) {
+        CHECK(box.buttons == ok_cancel);
+        CHECK(box.information_icon);
+    } else {
+        CHECK(box.buttons == ok_only);
+        CHECK((kind == Kind::error ? box.error_icon : box.information_icon));
+    }
+    CHECK(box.owner == app.main_window());
+    if (meanwhile)
+        meanwhile();
+    app.answer(box, button);
+    return matched;
+}
+
+bool no_box_for(drv::Program& app, DWORD ms)
+{
+    return !drv::wait_until([&] { return !app.dialogs().empty(); }, ms);
+}
+
+bool set_custom_size(drv::Program& app, uint32_t bytes)
+{
+    app.command(IDM_MEDIA_CUSTOM);
+    HWND box = app.wait_dialog("Input Box");
+    if (!box)
+        return false;
+    SetDlgItemTextA(box, IDC_INPUT_EDIT, std::to_string(bytes).c_str());
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return drv::wait_until([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+}
+
+bool start_split(drv::Program& app, const std::string& source, const std::string& destination)
+{
+    app.command(IDM_COPY_TO_FLOPPIES);
+    return app.choose_file(kSplitSource, source) && app.choose_file(kSplitDestination, destination);
+}
+
+bool start_reassemble(drv::Program& app, const std::string& first_piece,
+                      const std::string& destination)
+{
+    app.command(IDM_REASSEMBLE);
+    return app.choose_file(kJoinSource, first_piece) &&
+           app.choose_file(kJoinDestination, destination);
+}
+
+}  // namespace eng

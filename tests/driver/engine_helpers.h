@@ -1,0 +1,68 @@
+// Helpers for the copy engine's UI tests: media, files, the jobs' boxes and choosers.
+//   Folders: every test gets fresh Unix folders under the build folder; win() is their
+//   Windows name on Z:. Media are tmpfs folders (floppy() has a real floppy's capacity)
+//   that a drive letter points at; swap_out/swap_in move one disk's files to and from
+//   its stash folder, as a user changes the disk in the drive.
+//   expect_box waits for the next message box, checks kind, caption and text, answers it.
+#ifndef SLIVERDISK_ENGINE_HELPERS_H
+#define SLIVERDISK_ENGINE_HELPERS_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/ui_driver.h"
+#include "resources/resource.h"
+
+namespace eng {
+
+constexpr uint32_t kFloppyCapacity = 1400000;
+constexpr uint64_t kFloppyMedium = 1474560;
+constexpr DWORD kBoxTimeout = 30000;
+
+extern const char kSplitSource[];
+extern const char kSplitDestination[];
+extern const char kJoinSource[];
+extern const char kJoinDestination[];
+
+std::string win(const std::string& unix_path);
+
+// Points a drive letter at a host folder (or removes it). The driver's set_drive forms its
+// link name wrongly (a char added to a text pointer), so the engine tests use these.
+bool point_drive(char letter, const std::string& unix_dir);
+bool drop_drive(char letter);
+
+// Files by Windows path.
+std::vector<std::string> files_in(const std::string& windows_dir);  // names, sorted
+bool move_all(const std::string& from_windows_dir, const std::string& to_windows_dir);
+std::string file_bytes(const std::string& windows_file);
+uint64_t file_size(const std::string& windows_file);
+std::string count_bytes(uint32_t n);  // the 4-byte little-endian count
+// A sparse host file of the given size.
+bool make_sparse(const std::string& unix_file, uint64_t size);
+// The pieces `split -b capacity` makes of the source, in order.
+std::vector<std::string> reference_pieces(const std::string& unix_source, uint32_t capacity);
+
+enum class Kind { error, question, note };
+// Waits for the next box, checks it, presses `button`; true when kind, caption and text matched.
+bool expect_box(drv::Program& app, Kind kind, const std::string& caption,
+                const std::string& text, int button = IDOK, DWORD timeout_ms = kBoxTimeout);
+// The same, running `meanwhile` (a disk swap, say) while the box is up, before answering.
+bool expect_box_then(drv::Program& app, Kind kind, const std::string& caption,
+                     const std::string& text, const std::function<void()>& meanwhile,
+                     int button = IDOK);
+// True when no message box or chooser comes up within the time.
+bool no_box_for(drv::Program& app, DWORD ms);
+
+// Media menu: custom size through the input box.
+bool set_custom_size(drv::Program& app, uint32_t bytes);
+
+// Starts a job and gets through both choosers.
+bool start_split(drv::Program& app, const std::string& source, const std::string& destination);
+bool start_reassemble(drv::Program& app, const std::string& first_piece,
+                      const std::string& destination);
+
+}  // namespace eng
+
+#endif

@@ -1,0 +1,142 @@
+// Round trips through the real program: split onto media, re-assemble, compare byte for byte
+// with the source and the pieces with what `split -b` makes; the exact boxes of both jobs.
+#include <doctest.h>
+
+#include "driver/engine_helpers.h"
+#include "driver/ui_driver.h"
+
+using eng::Kind;
+using eng::win;
+
+namespace {
+const std::string kStandBy = "StandBy...";
+const std::string kNote = "Note...";
+const std::string kNext = "Insert Next Disk!";
+const std::string kComplete = "Copy Complete!";
+
+std::string disks_required(uint32_t n)
+{
+    return "Total Number Of Pre-Formatted Disks Required = " + std::to_string(n);
+}
+
+std::string piece_suffix(uint32_t k)
+{
+    return "_" + std::to_string(k);
+}
+}  // namespace
+
+TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, every box in order")
+{
+    const uint32_t c = eng::kFloppyCapacity;
+    const uint32_t n = 10;
+    const uint32_t size = 9 * c + 12345;
+    const std::string root = drv::test_folder("ten_floppies");
+    const std::string drive = root + "/drive_a";
+    REQUIRE(drv::mount_medium(drive, eng::kFloppyMedium));
+    REQUIRE(eng::point_drive('A', drive));
+    const std::string source_unix = root + "/BIG.BIN";
+    const std::string source = drv::random_bytes(size, 10);
+    REQUIRE(drv::write_file(win(source_unix), source));
+    const std::string out_dir = win(root + "/out");
+    REQUIRE(CreateDirectoryA(out_dir.c_str(), nullptr));
+    auto stash = [&](uint32_t k) { return win(root + "/disk_" + std::to_string(k)); };
+
+    drv::Program app;
+    REQUIRE(app.start());
+
+    // Split: the user swaps the disk at every "Insert Next Disk!".
+    REQUIRE(eng::start_split(app, win(source_unix), "A:\\BIG.BIN"));
+    eng::expect_box(app, Kind::question, kStandBy, disks_required(n));
+    for (uint32_t k = 1; k < n; ++k)
+        eng::expect_box_then(app, Kind::question, kStandBy, kNext,
+                             [&] { REQUIRE(eng::move_all("A:", stash(k))); });
+    eng::expect_box(app, Kind::note, kNote, kComplete);
+    REQUIRE(eng::move_all("A:", stash(n)));
+
+    const auto reference = eng::reference_pieces(source_unix, c);
+    REQUIRE(reference.size() == n);
+    CHECK(eng::files_in(stash(1)) == std::vector<std::string>{"BIG.BIN_1", "BIG.BIN_Total"});
+    CHECK(eng::file_bytes(stash(1) + "\\BIG.BIN_Total") == eng::count_bytes(n));
+    for (uint32_t k = 1; k <= n; ++k) {
+        CAPTURE(k);
+        if (k > 1)
+            CHECK(eng::files_in(stash(k)) == std::vector<std::string>{"BIG.BIN" + piece_suffix(k)});
+        CHECK(eng::file_bytes(stash(k) + "\\BIG.BIN" + piece_suffix(k)) == reference[k - 1]);
+    }
+
+    // Re-assemble: disk 1 goes back in, then each next disk when asked.
+    REQUIRE(eng::move_all(stash(1), "A:"));
+    app.command(IDM_REASSEMBLE);
+    REQUIRE(app.choose_file(eng::kJoinSource, "A:\\BIG.BIN_1"));
+    HWND chooser = app.wait_dialog(eng::kJoinDestination);
+    REQUIRE(chooser);
+    CHECK(app.chooser_file_name(chooser) == "BIG.BIN");
+    REQUIRE(app.choose_file(eng::kJoinDestination, out_dir + "\\BIG.BIN"));
+    for (uint32_t k = 2; k <= n; ++k)
+        eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] {
+            REQUIRE(eng::move_all("A:", stash(k - 1)));
+            REQUIRE(eng::move_all(stash(k), "A:"));
+        });
+    eng::expect_box(app, Kind::note, kNote, kComplete);
+    CHECK(eng::file_size(out_dir + "\\BIG.BIN") == size);
+    CHECK(eng::file_bytes(out_dir + "\\BIG.BIN") == source);
+    CHECK(app.box_log().size() == 1 + (n - 1) + 1 + (n - 1) + 1);
+    drv::unmount_medium(drive);
+}
+
+TEST_CASE("custom piece sizes: one piece, a 1-byte last piece, no empty extra piece, whole blocks")
+{
+    // 262,144 is two transfer blocks: every full piece ends on a block boundary.
+    const uint32_t c = 262144;
+    struct Case {
+        const char* name;
+        uint32_t size;
+        uint32_t pieces;
+    };
+    const Case cases[] = {
+        {"ONE.BIN", c, 1},
+        {"TWOPLUS.BIN", 2 * c + 1, 3},
+        {"THREE.BIN", 3 * c, 3},
+    };
+    const std::string root = drv::test_folder("custom_sizes");
+    const std::string media = win(root + "/media");
+    const std::string out = win(root + "/out");
+    REQUIRE(CreateDirectoryA(media.c_str(), nullptr));
+    REQUIRE(CreateDirectoryA(out.c_str(), nullptr));
+
+    drv::Program app;
+    REQUIRE(app.start());
+    REQUIRE(eng::set_custom_size(app, c));
+
+    for (const Case& t : cases) {
+        CAPTURE(t.name);
+        app.clear_box_log();
+        const std::string source_unix = root + "/" + t.name;
+        const std::string source = drv::random_bytes(t.size, t.size);
+        REQUIRE(drv::write_file(win(source_unix), source));
+        const std::string base = media + "\\" + t.name;
+
+        // A fixed disk: every piece goes to the one folder, OK without a swap.
+        REQUIRE(eng::start_split(app, win(source_unix), base));
+        eng::expect_box(app, Kind::question, kStandBy, disks_required(t.pieces));
+        for (uint32_t k = 1; k < t.pieces; ++k)
+            eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(app.box_log().size() == t.pieces + 1);
+
+        const auto reference = eng::reference_pieces(source_unix, c);
+        REQUIRE(reference.size() == t.pieces);
+        CHECK(eng::file_bytes(base + "_Total") == eng::count_bytes(t.pieces));
+        for (uint32_t k = 1; k <= t.pieces; ++k)
+            CHECK(eng::file_bytes(base + piece_suffix(k)) == reference[k - 1]);
+        CHECK_FALSE(drv::file_exists(base + piece_suffix(t.pieces + 1)));
+
+        app.clear_box_log();
+        REQUIRE(eng::start_reassemble(app, base + "_1", out + "\\" + t.name));
+        for (uint32_t k = 1; k < t.pieces; ++k)
+            eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(app.box_log().size() == t.pieces);
+        CHECK(eng::file_bytes(out + "\\" + t.name) == source);
+    }
+}
