@@ -60,3 +60,15 @@ bool format_window_title(int media_index, uint32_t capacity, char (&out)[kTitleT
         return false;
     }
 }
+
+char first_removable_drive(DriveTypeQuery drive_type)
+{
+    // A: and B: are never probed: they are the classic floppy letters, chosen by Floppy itself.
+    char root[] = "C:\\";
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+        root[0] = letter;
+        if (drive_type(root) == DRIVE_REMOVABLE)
+            return letter;
+    }
+    return 0;
+}

@@ -2,6 +2,7 @@
 //   parse_number          - the C library's decimal rule, wrapping modulo 2^32
 //   format_capacity_text  - "1,400,000 Bytes]" with comma groups whatever the locale
 //   format_window_title   - the main window title for a media index; false for an unknown index
+//   first_removable_drive - the first letter C to Z whose drive type is removable, or 0
 #ifndef SLIVERDISK_MEDIA_RULES_H
 #define SLIVERDISK_MEDIA_RULES_H
 
@@ -21,5 +22,9 @@ constexpr size_t kCapacityTextSize = 32;
 uint32_t parse_number(const char* text);
 void format_capacity_text(uint32_t capacity, char (&out)[kCapacityTextSize]);
 bool format_window_title(int media_index, uint32_t capacity, char (&out)[kTitleTextSize]);
+
+// Asks the drive type of a root text such as "E:\"; GetDriveTypeA in the program.
+using DriveTypeQuery = unsigned (*)(const char* root);
+char first_removable_drive(DriveTypeQuery drive_type);
 
 #endif

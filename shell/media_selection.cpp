@@ -70,13 +70,12 @@ void update_window_title(int media_index)
 
 void search_removable_drive()
 {
-    char root[] = "C:\\";
-    for (char letter = 'C'; letter <= 'Z'; ++letter) {
-        root[0] = letter;
-        if (GetDriveTypeA(root) == DRIVE_REMOVABLE) {
-            set_media_folder(root);
-            return;
-        }
+    const char letter = first_removable_drive([](const char* root) -> unsigned {
+        return GetDriveTypeA(root);
+    });
+    if (letter != 0) {
+        const char root[] = {letter, ':', '\\', '\0'};
+        set_media_folder(root);
     }
 }
 

@@ -7,7 +7,21 @@ source "$(dirname "$0")/common.sh"
 [ $# -ge 1 ] && BUILD=$1
 wine_environment
 marker="$WINEPREFIX/.sliverdisk-ready"
-[ -f "$marker" ] && exit 0
+
+# The floppy letters must exist when Wine's mount manager starts, or it never learns their
+# type; tests later re-point or remove them. Re-made on every run, before any Wine process.
+declare_floppies() {
+  local l
+  for l in a b f g; do
+    mkdir -p "$BUILD/media/default-$l"
+    [ -L "$WINEPREFIX/dosdevices/$l:" ] || ln -sfn "$BUILD/media/default-$l" "$WINEPREFIX/dosdevices/$l:"
+  done
+}
+
+if [ -f "$marker" ]; then
+  declare_floppies
+  exit 0
+fi
 
 rm -rf "$WINEPREFIX"
 export WINEARCH=win32
@@ -41,6 +55,7 @@ REG
 wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
 wineserver -w
 rm -f "$reg"
+declare_floppies
 # The drive types are read when the server starts: restart it.
 wineserver -k 2>/dev/null || true
 wineserver -w

@@ -2,7 +2,9 @@
 //
 // Host side:   host_command runs a /bin/sh command line on the Linux host (Wine starts
 //              Unix programs) and waits for it; set_drive / remove_drive point a drive
-//              letter of the prefix at a host folder; mount_medium makes a tmpfs of a
+//              letter at a host folder or take its folder away. A:, B:, F: and G: are
+//              floppy drives (removable) for the whole run, with or without a folder: an
+//              empty floppy drive, like a real one; other letters read as fixed disks; mount_medium makes a tmpfs of a
 //              given size (a medium of real capacity).
 // Program:     Program starts the executable, finds its main window by class, sends menu
 //              commands, reads the title and placement, finds choosers and message boxes,

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <windows.h>
+
 #include "shell/media_rules.h"
 
 namespace {
@@ -74,4 +76,33 @@ TEST_CASE("window titles name the media; only Custom shows the capacity")
           "Sliverdisk Utility - Media: Custom [4,294,967,295 Bytes]");
     CHECK(title(4, 5) == "unchanged");
     CHECK(title(-1, 5) == "unchanged");
+}
+
+namespace {
+// A machine with removable drives at the letters listed, fixed disks at C: and Z:.
+const char* g_removable_letters = "";
+unsigned fake_drive_type(const char* root)
+{
+    for (const char* l = g_removable_letters; *l; ++l) {
+        if (*l == root[0] && root[1] == ':' && root[2] == '\\' && root[3] == '\0')
+            return DRIVE_REMOVABLE;
+    }
+    return root[0] == 'C' || root[0] == 'Z' ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
+}
+char search_with(const char* removable)
+{
+    g_removable_letters = removable;
+    return first_removable_drive(fake_drive_type);
+}
+} // namespace
+
+TEST_CASE("drive search: the first removable letter from C: on; A: and B: are never probed")
+{
+    CHECK(search_with("AF") == 'F');
+    CHECK(search_with("A") == 0);
+    CHECK(search_with("AB") == 0);
+    CHECK(search_with("GE") == 'E');
+    CHECK(search_with("C") == 'C');
+    CHECK(search_with("Z") == 'Z');
+    CHECK(search_with("") == 0);
 }
