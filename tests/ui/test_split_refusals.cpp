@@ -1,0 +1,254 @@
+// Split jobs that must end early: every refusal writes nothing and is followed by the cancel
+// ending; a source that cannot be opened or a cancelled source chooser ends the job quietly.
+// Also the free-space question, Esc during a piece, and chosen paths at the length limit.
+#include <doctest.h>
+
+#include "driver/engine_helpers.h"
+#include "driver/ui_driver.h"
+
+using eng::Kind;
+using eng::win;
+
+namespace {
+const std::string kCancelled = "Copy Cancelled By User!";
+const std::string kNote = "Note...";
+const std::string kStandBy = "StandBy...";
+const std::string kError = "Error";  // the platform's caption for a box given none
+
+void expect_cancel_ending(drv::Program& app)
+{
+    eng::expect_box(app, Kind::note, kNote, kCancelled);
+    CHECK(eng::no_box_for(app, 1000));
+}
+
+// Types a path into the save chooser and confirms the platform's overwrite question.
+bool choose_existing_destination(drv::Program& app, const std::string& path)
+{
+    HWND chooser = app.wait_dialog(eng::kSplitDestination);
+    if (!chooser)
+        return false;
+    SetDlgItemTextA(chooser, 1148, path.c_str());
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    drv::Box question;
+    if (!app.wait_box(question))
+        return false;
+    PostMessageA(question.window, WM_COMMAND, IDYES, 0);
+    return drv::wait_until([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); });
+}
+}  // namespace
+
+TEST_CASE("split refusals: nothing written, and the right box before the cancel ending")
+{
+    const uint32_t c = eng::kFloppyCapacity;
+    const std::string root = drv::test_folder("split_refusals");
+    const std::string media = win(root + "/media");
+    REQUIRE(CreateDirectoryA(media.c_str(), nullptr));
+    const std::string small = win(root + "/SMALL.BIN");
+    const std::string empty = win(root + "/EMPTY.BIN");
+    const std::string exact = win(root + "/Exact.Bin");
+    REQUIRE(drv::write_file(small, drv::random_bytes(c - 1, 1)));
+    REQUIRE(drv::write_file(empty, ""));
+    REQUIRE(drv::write_file(exact, drv::random_bytes(c, 2)));
+    const std::string huge_unix = root + "/HUGE.BIN";
+    REQUIRE(eng::make_sparse(huge_unix, 4294967297ull));
+
+    drv::Program app;
+    REQUIRE(app.start());
+
+    SUBCASE("one byte short of a medium, and an empty source, fit on one")
+    {
+        for (const std::string& source : {small, empty}) {
+            CAPTURE(source);
+            REQUIRE(eng::start_split(app, source, media + "\\OUT.BIN"));
+            eng::expect_box(app, Kind::error, kError,
+                            "File Will Fit On A Single Floppy... Copy Cancelled!");
+            expect_cancel_ending(app);
+        }
+    }
+    SUBCASE("the source itself as destination, in other letter case")
+    {
+        std::string lower = exact;
+        CharLowerA(&lower[0]);
+        REQUIRE(lower != exact);
+        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(app.choose_file(eng::kSplitSource, exact));
+        REQUIRE(choose_existing_destination(app, lower));
+        eng::expect_box(app, Kind::error, kError,
+                        "Path And FileNames Are Equal... Copy Cancelled!");
+        expect_cancel_ending(app);
+        CHECK(eng::files_in(win(root)) ==
+              std::vector<std::string>{"EMPTY.BIN", "Exact.Bin", "HUGE.BIN", "SMALL.BIN"});
+    }
+    SUBCASE("a source of 4 GiB + 1 is refused before the destination chooser")
+    {
+        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(app.choose_file(eng::kSplitSource, win(huge_unix)));
+        eng::expect_box(app, Kind::error, kError,
+                        "Source File Is 4 GB Or Larger... Copy Cancelled!");
+        expect_cancel_ending(app);
+        CHECK(app.box_log().size() == 2);
+    }
+    SUBCASE("a source another program holds open is reported, and nothing follows")
+    {
+        HANDLE held = CreateFileA(exact.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        REQUIRE(held != INVALID_HANDLE_VALUE);
+        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(app.choose_file(eng::kSplitSource, exact));
+        eng::expect_box(app, Kind::error, kError,
+                        "Trouble Opening Source File... Copy Cancelled!");
+        CHECK(eng::no_box_for(app, 1500));
+        CloseHandle(held);
+    }
+    SUBCASE("cancelling the source chooser shows nothing; the destination chooser, the ending")
+    {
+        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(app.cancel_chooser(eng::kSplitSource));
+        CHECK(eng::no_box_for(app, 1500));
+        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(app.choose_file(eng::kSplitSource, exact));
+        REQUIRE(app.cancel_chooser(eng::kSplitDestination));
+        expect_cancel_ending(app);
+        CHECK(app.box_log().size() == 1);
+    }
+    SUBCASE("Cancel at the disk count")
+    {
+        REQUIRE(eng::start_split(app, exact, media + "\\OUT.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 1", IDCANCEL);
+        expect_cancel_ending(app);
+    }
+    CHECK(eng::files_in(media).empty());
+}
+
+TEST_CASE("free space: the question repeats on the same medium and a larger one goes on")
+{
+    const uint32_t c = 200000;
+    const std::string root = drv::test_folder("free_space");
+    const std::string tiny = root + "/tiny";     // room for the count file, not the piece
+    const std::string roomy = root + "/roomy";
+    REQUIRE(drv::mount_medium(tiny, 131072));
+    REQUIRE(drv::mount_medium(roomy, 1048576));
+    const std::string source = drv::random_bytes(c, 3);
+    REQUIRE(drv::write_file(win(root + "/DATA.BIN"), source));
+    REQUIRE(eng::point_drive('B', tiny));
+
+    drv::Program app;
+    REQUIRE(app.start());
+    REQUIRE(eng::set_custom_size(app, c));
+    const std::string warning = "Not Enough FreeSpace On Disk!\nTry Another.";
+
+    SUBCASE("OK asks again; another medium then takes the piece")
+    {
+        REQUIRE(eng::start_split(app, win(root + "/DATA.BIN"), "B:\\DATA.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 1");
+        eng::expect_box(app, Kind::question, "Warning...", warning);
+        eng::expect_box_then(app, Kind::question, "Warning...", warning,
+                             [&] { REQUIRE(eng::point_drive('B', roomy)); });
+        eng::expect_box(app, Kind::note, kNote, "Copy Complete!");
+        CHECK(eng::files_in(win(tiny)) == std::vector<std::string>{"DATA.BIN_Total"});
+        CHECK(eng::files_in(win(roomy)) == std::vector<std::string>{"DATA.BIN_1"});
+        CHECK(eng::file_bytes(win(roomy) + "\\DATA.BIN_1") == source);
+    }
+    SUBCASE("Cancel ends the job")
+    {
+        REQUIRE(eng::start_split(app, win(root + "/DATA.BIN"), "B:\\DATA.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 1");
+        eng::expect_box(app, Kind::question, "Warning...", warning, IDCANCEL);
+        expect_cancel_ending(app);
+        CHECK(eng::files_in(win(tiny)) == std::vector<std::string>{"DATA.BIN_Total"});
+    }
+    eng::drop_drive('B');
+    drv::unmount_medium(tiny);
+    drv::unmount_medium(roomy);
+}
+
+TEST_CASE("Esc during a piece: only the cancel ending; what was written stays, closed")
+{
+    const uint32_t c = 300000000;
+    const std::string root = drv::test_folder("escape");
+    const std::string media = win(root + "/media");
+    REQUIRE(CreateDirectoryA(media.c_str(), nullptr));
+    REQUIRE(eng::make_sparse(root + "/LARGE.BIN", 2ull * c));
+
+    drv::Program app;
+    REQUIRE(app.start());
+    REQUIRE(eng::set_custom_size(app, c));
+    REQUIRE(eng::start_split(app, win(root + "/LARGE.BIN"), media + "\\LARGE.BIN"));
+    eng::expect_box(app, Kind::question, kStandBy,
+                    "Total Number Of Pre-Formatted Disks Required = 2");
+    HWND progress = nullptr;
+    REQUIRE_MESSAGE(drv::wait_until([&] {
+                        progress = FindWindowExA(app.main_window(), nullptr, "SLIVERDISKMSG",
+                                                 nullptr);
+                        return progress != nullptr;
+                    }),
+                    "no progress window came up");
+    Sleep(1000);  // past the keyboard flush at the start of the piece
+    PostMessageA(progress, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    eng::expect_box(app, Kind::note, kNote, kCancelled);
+    CHECK(eng::no_box_for(app, 1000));
+    CHECK(app.box_log().size() == 2);
+
+    CHECK(eng::files_in(media) == std::vector<std::string>{"LARGE.BIN_1", "LARGE.BIN_Total"});
+    CHECK(eng::file_bytes(media + "\\LARGE.BIN_Total") == eng::count_bytes(2));
+    const uint64_t partial = eng::file_size(media + "\\LARGE.BIN_1");
+    CHECK(partial > 0);
+    CHECK(partial < c);
+    CHECK(partial % 131072 == 0);
+    // Closed: a handle without sharing opens.
+    HANDLE piece = CreateFileA((media + "\\LARGE.BIN_1").c_str(), GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    CHECK(piece != INVALID_HANDLE_VALUE);
+    CloseHandle(piece);
+    drv::test_folder("escape");
+}
+
+TEST_CASE("chosen paths of 250 to 259 characters: names past the limit take the error path")
+{
+    const std::string root = drv::test_folder("long_paths");
+    // A folder whose Windows name is exactly 200 characters with its backslash.
+    const std::string base_dir = win(root) + "\\";
+    const std::string sub(200 - base_dir.size() - 1, 'd');
+    const std::string folder = base_dir + sub + "\\";
+    REQUIRE(folder.size() == 200);
+    REQUIRE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string source = drv::random_bytes(1000, 4);
+    REQUIRE(drv::write_file(win(root + "/S.BIN"), source));
+
+    drv::Program app;
+    REQUIRE(app.start());
+    REQUIRE(eng::set_custom_size(app, 1000));
+
+    for (size_t length : {250u, 253u, 254u, 259u}) {
+        CAPTURE(length);
+        app.clear_box_log();
+        // With an extension of its own, so the chooser appends none.
+        const std::string name(length - folder.size() - 2, static_cast<char>('a' + length % 26));
+        const std::string destination = folder + name + ".Z";
+        REQUIRE(destination.size() == length);
+        REQUIRE(eng::start_split(app, win(root + "/S.BIN"), destination));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 1");
+        // Where exactly the platform stops creating long names is its own affair; either
+        // the set is complete and correct, or the job takes its error path and ends.
+        drv::Box box;
+        REQUIRE(app.wait_box(box));
+        const bool created = box.text == "Copy Complete!";
+        if (length == 250)
+            CHECK(created);
+        if (length == 259)
+            CHECK_FALSE(created);
+        if (created) {
+            eng::expect_box(app, Kind::note, kNote, "Copy Complete!");
+            CHECK(eng::file_bytes(destination + "_1") == source);
+            CHECK(eng::file_bytes(destination + "_Total") == eng::count_bytes(1));
+        } else {
+            eng::expect_box(app, Kind::error, kError, "Trouble Creating File... Copy Cancelled!");
+            expect_cancel_ending(app);
+        }
+        CHECK(app.running());
+    }
+}
