@@ -23,5 +23,5 @@ for _ in $(seq 100); do
 done
 sleep 3
 shot="$BUILD/screenshot-main-window.png"
-xwd -root -silent | convert xwd:- "$shot"
+xwd -root -silent | convert xwd:- -crop 1024x768+0+0 +repage "$shot"
 echo "No display: the program ran on a virtual display. Screenshot: $shot"

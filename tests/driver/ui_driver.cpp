@@ -231,7 +231,9 @@ std::string random_bytes(size_t size, uint32_t seed)
 
 void screenshot(const std::string& png_name)
 {
-    host_command("xwd -root -silent | convert xwd:- " + quote(build_dir() + "/" + png_name));
+    // The program lives on the prefix's 1024x768 virtual desktop in the top left corner.
+    host_command("xwd -root -silent | convert xwd:- -crop 1024x768+0+0 +repage " +
+                 quote(build_dir() + "/" + png_name));
 }
 
 // --- windows of any process ----------------------------------------------------------------
@@ -265,7 +267,7 @@ bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms)
     }
 }
 
-Box read_box(HWND window)
+Box read_box(HWND window, bool read_icon)
 {
     Box box;
     box.window = window;
@@ -274,7 +276,8 @@ Box read_box(HWND window)
         box.text = window_text(text);
     EnumChildWindows(window, collect_button, reinterpret_cast<LPARAM>(&box));
     box.owner = GetWindow(window, GW_OWNER);
-    read_icon_kind(box);
+    if (read_icon)
+        read_icon_kind(box);
     return box;
 }
 
@@ -386,14 +389,15 @@ HWND Program::wait_dialog(const std::string& title, DWORD timeout_ms)
     return found;
 }
 
-bool Program::wait_box(Box& box, DWORD timeout_ms)
+bool Program::wait_box(Box& box, DWORD timeout_ms, bool read_icon)
 {
     return wait_until(
         [&] {
             for (HWND d : dialogs()) {
                 if (GetDlgItem(d, kMessageTextId)) {
-                    Sleep(100);  // let it finish painting so its icon can be read
-                    box = read_box(d);
+                    if (read_icon)
+                        Sleep(100);  // let it finish painting so its icon can be read
+                    box = read_box(d, read_icon);
                     return true;
                 }
             }

@@ -57,7 +57,7 @@ struct Box {
     bool is_message_box() const { return !text.empty() || !buttons.empty(); }
     std::string describe() const;  // "caption | text | buttons" for failure messages
 };
-Box read_box(HWND box);
+Box read_box(HWND box, bool read_icon = true);
 
 class Program {
 public:
@@ -84,8 +84,9 @@ public:
     std::vector<HWND> dialogs() const;
     // Waits for a visible dialog; with a title, only one of that title.
     HWND wait_dialog(const std::string& title = "", DWORD timeout_ms = kDefaultTimeout);
-    // Waits for a message box (a dialog with a message text) and reads it.
-    bool wait_box(Box& box, DWORD timeout_ms = kDefaultTimeout);
+    // Waits for a message box (a dialog with a message text) and reads it. Reading the icon
+    // waits for the box to paint (about 0.1 s); timing runs can skip it.
+    bool wait_box(Box& box, DWORD timeout_ms = kDefaultTimeout, bool read_icon = true);
     // Presses a button of a dialog (IDOK, IDCANCEL, ...), records the box when it is one.
     void answer(const Box& box, int button_id);
     // Waits for a box, checks nothing, answers it and returns it (recorded).

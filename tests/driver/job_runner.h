@@ -1,0 +1,40 @@
+// Runs a whole job of the real program from outside: its two choosers, then every box up to
+// the closing note, answering each as a hook decides (a disk swap, a screenshot, OK).
+// Used by the tools that time and show the jobs; the tests check boxes one by one instead.
+//   run_split / run_reassemble - true when the job reached a closing note box
+//   peak_working_set           - the program's peak working set in bytes (0 if unknown)
+#ifndef SLIVERDISK_JOB_RUNNER_H
+#define SLIVERDISK_JOB_RUNNER_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/ui_driver.h"
+
+namespace drv {
+
+struct JobRun {
+    bool completed = false;         // the closing note was "Copy Complete!"
+    std::vector<Box> boxes;         // every box answered, in order
+    DWORD transfer_start = 0;       // tick count when the last answer before the copying was given
+    DWORD transfer_end = 0;         // tick count when the closing note appeared
+    uint64_t peak_working_set = 0;  // read when the closing note appeared
+};
+
+// Called for each box before it is answered; returns the button to press.
+using BoxHook = std::function<int(const Box&)>;
+int answer_ok(const Box&);
+
+bool run_split(Program& app, const std::string& source, const std::string& destination,
+               const BoxHook& hook, JobRun& run);
+bool run_reassemble(Program& app, const std::string& first_piece, const std::string& destination,
+                    const BoxHook& hook, JobRun& run);
+uint64_t peak_working_set(const Program& app);
+// Sets a custom media capacity through the input box.
+bool set_capacity(Program& app, uint32_t bytes);
+
+} // namespace drv
+
+#endif
