@@ -32,7 +32,7 @@ bool choose_existing_destination(drv::Program& app, const std::string& path)
     drv::Box question;
     if (!app.wait_box(question))
         return false;
-    PostMessageA(question.window, WM_COMMAND, IDYES, 0);
+    app.answer(question, IDYES);
     return drv::wait_until([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); });
 }
 }  // namespace

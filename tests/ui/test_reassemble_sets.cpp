@@ -1,0 +1,198 @@
+// Re-assembling sets that `split -b` made, with count files the test writes: the normal
+// set, every refusal, odd count files, a missing and an empty piece, and failing destinations.
+#include <doctest.h>
+
+#include "driver/engine_helpers.h"
+#include "driver/ui_driver.h"
+
+using eng::Kind;
+using eng::win;
+
+namespace {
+const uint32_t kPiece = 100000;
+const std::string kStandBy = "StandBy...";
+const std::string kNote = "Note...";
+const std::string kError = "Error";
+const std::string kNext = "Insert Next Disk!";
+const std::string kComplete = "Copy Complete!";
+const std::string kCancelled = "Copy Cancelled By User!";
+const std::string kNoCount = "Cannot Find Total Number Of Disks Info... Copy Cancelled!";
+const std::string kRetry =
+    "Trouble Opening Source File...\nPossibly Wrong Disk Order! Try Another Disk.";
+
+struct Set {
+    std::string dir;     // Windows folder holding the set
+    std::string base;    // Windows base path
+    std::string source;  // the bytes the set came from
+};
+
+// `split -b` makes the pieces; they are renamed base_1, base_2, ... as the program names them.
+Set make_set(const std::string& name, const std::string& base_name, uint32_t size)
+{
+    const std::string dir = drv::test_folder("join_" + name);
+    Set set{win(dir), win(dir) + "\\" + base_name, drv::random_bytes(size, size)};
+    REQUIRE(drv::write_file(win(dir) + "\\source.tmp", set.source));
+    REQUIRE(drv::host_command("cd '" + dir + "' && split -b " + std::to_string(kPiece) +
+                              " -d -a 4 source.tmp p_ && rm source.tmp && for f in p_*; do " +
+                              "mv \"$f\" '" + base_name + "'_$(expr \"${f#p_}\" + 1); done"));
+    return set;
+}
+
+void expect_cancel_ending(drv::Program& app)
+{
+    eng::expect_box(app, Kind::note, kNote, kCancelled);
+    CHECK(eng::no_box_for(app, 1000));
+}
+}  // namespace
+
+TEST_CASE("re-assemble sets made by split -b")
+{
+    const Set set = make_set("sets", "SET.BIN", 2 * kPiece + kPiece / 2);
+    const std::string out = win(drv::test_folder("join_out"));
+    drv::Program app;
+    REQUIRE(app.start());
+
+    SUBCASE("a normal set, and a count file longer than 4 bytes")
+    {
+        for (const std::string& count : {eng::count_bytes(3), eng::count_bytes(3) + "\xff\xff"}) {
+            CAPTURE(count.size());
+            app.clear_box_log();
+            REQUIRE(drv::write_file(set.base + "_Total", count));
+            const std::string joined = out + "\\SET" + std::to_string(count.size()) + ".BIN";
+            REQUIRE(eng::start_reassemble(app, set.base + "_1", joined));
+            eng::expect_box(app, Kind::question, kStandBy, kNext);
+            eng::expect_box(app, Kind::question, kStandBy, kNext);
+            eng::expect_box(app, Kind::note, kNote, kComplete);
+            CHECK(app.box_log().size() == 3);
+            CHECK(eng::file_bytes(joined) == set.source);
+        }
+    }
+    SUBCASE("a count of 0 joins piece 1 only")
+    {
+        REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(0)));
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", out + "\\SET.BIN"));
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(eng::file_bytes(out + "\\SET.BIN") == set.source.substr(0, kPiece));
+    }
+    SUBCASE("no count file, or one of 2 bytes, is refused")
+    {
+        for (bool short_file : {false, true}) {
+            CAPTURE(short_file);
+            DeleteFileA((set.base + "_Total").c_str());
+            if (short_file)
+                REQUIRE(drv::write_file(set.base + "_Total", std::string("\x03\x00", 2)));
+            app.command(IDM_REASSEMBLE);
+            REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));
+            eng::expect_box(app, Kind::error, kError, kNoCount);
+            expect_cancel_ending(app);
+        }
+        CHECK(eng::files_in(out).empty());
+    }
+    SUBCASE("only a name ending in _1 starts a re-assemble")
+    {
+        REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
+        REQUIRE(CopyFileA((set.base + "_1").c_str(), (set.base + "_11").c_str(), FALSE));
+        REQUIRE(CopyFileA((set.base + "_1").c_str(), (set.base + "_21").c_str(), FALSE));
+        for (const char* suffix : {"_2", "_11", "_21"}) {
+            CAPTURE(suffix);
+            app.command(IDM_REASSEMBLE);
+            REQUIRE(app.choose_file(eng::kJoinSource, set.base + suffix));
+            eng::expect_box(app, Kind::error, kError,
+                            "Source Is Not The First File In The Group... Copy Cancelled!");
+            expect_cancel_ending(app);
+        }
+        CHECK(eng::files_in(out).empty());
+    }
+    SUBCASE("a missing piece brings the retry box until it is there")
+    {
+        REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
+        const std::string stash = out + "\\SET.BIN_2";
+        REQUIRE(MoveFileA((set.base + "_2").c_str(), stash.c_str()));
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", out + "\\JOINED.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, kError, kRetry);
+        eng::expect_box_then(app, Kind::question, kError, kRetry, [&] {
+            REQUIRE(MoveFileA(stash.c_str(), (set.base + "_2").c_str()));
+        });
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(eng::file_bytes(out + "\\JOINED.BIN") == set.source);
+    }
+    SUBCASE("Cancel in the retry box ends the job, the joined part stays")
+    {
+        REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(4)));
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", out + "\\JOINED.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, kError, kRetry, IDCANCEL);
+        expect_cancel_ending(app);
+        CHECK(eng::file_bytes(out + "\\JOINED.BIN") == set.source);
+    }
+    SUBCASE("the first piece itself as destination cannot be created")
+    {
+        REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
+        app.command(IDM_REASSEMBLE);
+        REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));
+        HWND chooser = app.wait_dialog(eng::kJoinDestination);
+        REQUIRE(chooser);
+        SetDlgItemTextA(chooser, 1148, (set.base + "_1").c_str());
+        PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+        drv::Box overwrite;  // the platform's own question
+        REQUIRE(app.wait_box(overwrite));
+        app.answer(overwrite, IDYES);  // waits until it is gone
+        eng::expect_box(app, Kind::error, kError, "Trouble Creating File... Copy Cancelled!");
+        expect_cancel_ending(app);
+        CHECK(eng::file_bytes(set.base + "_1") == set.source.substr(0, kPiece));
+    }
+}
+
+TEST_CASE("re-assemble: base X_1, an empty piece, and a destination medium that fills up")
+{
+    drv::Program app;
+    REQUIRE(app.start());
+
+    SUBCASE("a base ending in _1")
+    {
+        const Set set = make_set("x1", "X_1", kPiece + 7);
+        REQUIRE(drv::write_file(set.dir + "\\X_1_Total", eng::count_bytes(2)));
+        const std::string out = win(drv::test_folder("join_out"));
+        REQUIRE(eng::start_reassemble(app, set.dir + "\\X_1_1", out + "\\X_1"));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(eng::file_bytes(out + "\\X_1") == set.source);
+    }
+    SUBCASE("an empty piece joins as nothing")
+    {
+        const Set set = make_set("empty_piece", "E.BIN", 2 * kPiece);
+        REQUIRE(drv::write_file(set.base + "_3", set.source.substr(kPiece)));
+        REQUIRE(drv::write_file(set.base + "_2", ""));
+        REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
+        const std::string out = win(drv::test_folder("join_out"));
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", out + "\\E.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(eng::file_bytes(out + "\\E.BIN") == set.source);
+    }
+    SUBCASE("a destination medium too small for the result")
+    {
+        const Set set = make_set("too_small", "T.BIN", 3 * kPiece);
+        REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
+        const std::string medium = drv::build_dir() + "/test-data/join_small_medium";
+        REQUIRE(drv::mount_medium(medium, 131072));
+        REQUIRE(eng::point_drive('B', medium));
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", "B:\\T.BIN"));
+        // The first piece fits; the medium fills during the second.
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::error, kError,
+                        "Trouble Writing Destination File... Copy Cancelled!");
+        expect_cancel_ending(app);
+        const std::string partial = eng::file_bytes("B:\\T.BIN");
+        CHECK(partial.size() >= kPiece);
+        CHECK(partial.size() < 2 * kPiece);
+        CHECK(partial == set.source.substr(0, partial.size()));
+        eng::drop_drive('B');
+        drv::unmount_medium(medium);
+    }
+}
