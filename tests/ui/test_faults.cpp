@@ -1,0 +1,170 @@
+// What goes wrong in real use: a piece that is a folder or held by another program, a
+// medium pulled out between pieces, a source in use, and floods of job commands.
+#include <doctest.h>
+
+#include "driver/engine_helpers.h"
+#include "driver/ui_driver.h"
+
+using eng::Kind;
+using eng::win;
+
+namespace {
+
+const std::string kStandBy = "StandBy...";
+const std::string kNote = "Note...";
+const std::string kError = "Error";  // the platform's caption for a box without one
+const std::string kNext = "Insert Next Disk!";
+const std::string kComplete = "Copy Complete!";
+const std::string kCancelled = "Copy Cancelled By User!";
+const std::string kRetry = "Trouble Opening Source File...\nPossibly Wrong Disk Order! Try Another Disk.";
+constexpr uint32_t kPiece = 200000;
+
+// A three-piece set written by split -b in one folder, with its count file.
+struct Set {
+    std::string unix_dir, dir, base, source;
+};
+
+Set make_set(const std::string& name)
+{
+    Set set;
+    set.unix_dir = drv::test_folder(name);
+    set.dir = win(set.unix_dir);
+    set.base = set.dir + "\\DATA.BIN";
+    set.source = drv::random_bytes(2 * kPiece + 999, 77);
+    REQUIRE(drv::write_file(set.dir + "\\source", set.source));
+    REQUIRE(drv::host_command("cd '" + set.unix_dir + "' && split -b " + std::to_string(kPiece) +
+                              " -d -a 1 source piece_ && mv piece_0 DATA.BIN_1 && "
+                              "mv piece_1 DATA.BIN_2 && mv piece_2 DATA.BIN_3 && rm source"));
+    REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
+    return set;
+}
+
+} // namespace
+
+TEST_CASE("re-assemble: a piece that cannot be opened brings the retry box until it is repaired")
+{
+    drv::Program app;
+    REQUIRE(app.start());
+    const std::string out = win(drv::test_folder("fault_join_out")) + "\\DATA.BIN";
+
+    SUBCASE("the piece is a folder of the same name")
+    {
+        const Set set = make_set("fault_folder_piece");
+        const std::string piece2 = eng::file_bytes(set.base + "_2");
+        REQUIRE(DeleteFileA((set.base + "_2").c_str()));
+        REQUIRE(CreateDirectoryA((set.base + "_2").c_str(), nullptr));
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", out));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, "Error", kRetry);
+        eng::expect_box_then(app, Kind::question, "Error", kRetry, [&] {
+            REQUIRE(RemoveDirectoryA((set.base + "_2").c_str()));
+            REQUIRE(drv::write_file(set.base + "_2", piece2));
+        });
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(eng::file_bytes(out) == set.source);
+    }
+    SUBCASE("the piece is held open by another program without sharing")
+    {
+        const Set set = make_set("fault_locked_piece");
+        HANDLE lock = CreateFileA((set.base + "_3").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        REQUIRE(lock != INVALID_HANDLE_VALUE);
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", out));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box_then(app, Kind::question, "Error", kRetry, [&] { CloseHandle(lock); });
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(eng::file_bytes(out) == set.source);
+    }
+}
+
+TEST_CASE("split: the medium is pulled out after \"Insert Next Disk!\"; nothing written is lost")
+{
+    const std::string root = drv::test_folder("fault_pulled_medium");
+    const std::string drive = root + "/drive";
+    REQUIRE(drv::mount_medium(drive, 600000));
+    REQUIRE(drv::set_drive('A', drive));
+    const std::string source = drv::random_bytes(2 * kPiece + 5, 91);
+    REQUIRE(drv::write_file(win(root) + "\\S.BIN", source));
+
+    drv::Program app;
+    REQUIRE(app.start());
+    REQUIRE(eng::set_custom_size(app, kPiece));
+    REQUIRE(eng::start_split(app, win(root) + "\\S.BIN", "A:\\S.BIN"));
+    eng::expect_box(app, Kind::question, kStandBy,
+                    "Total Number Of Pre-Formatted Disks Required = 3");
+    // The user takes disk 1 out and confirms with the drive empty.
+    eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] {
+        REQUIRE(eng::move_all("A:", win(root + "/disk1")));
+        REQUIRE(drv::remove_drive('A'));
+    });
+    // An empty drive reports no free space: the question repeats, with no system dialog.
+    eng::expect_box(app, Kind::question, "Warning...", "Not Enough FreeSpace On Disk!\nTry Another.");
+    eng::expect_box_then(app, Kind::question, "Warning...",
+                         "Not Enough FreeSpace On Disk!\nTry Another.",
+                         [&] { REQUIRE(drv::set_drive('A', drive)); });
+    eng::expect_box_then(app, Kind::question, kStandBy, kNext,
+                         [&] { REQUIRE(eng::move_all("A:", win(root + "/disk2"))); });
+    eng::expect_box(app, Kind::note, kNote, kComplete);
+    REQUIRE(eng::move_all("A:", win(root + "/disk3")));
+
+    CHECK(eng::file_bytes(win(root + "/disk1") + "\\S.BIN_Total") == eng::count_bytes(3));
+    CHECK(eng::file_bytes(win(root + "/disk1") + "\\S.BIN_1") == source.substr(0, kPiece));
+    CHECK(eng::file_bytes(win(root + "/disk2") + "\\S.BIN_2") == source.substr(kPiece, kPiece));
+    CHECK(eng::file_bytes(win(root + "/disk3") + "\\S.BIN_3") == source.substr(2 * kPiece));
+    drv::unmount_medium(drive);
+}
+
+TEST_CASE("split: a source in use by another program is reported and nothing is written")
+{
+    const std::string root = drv::test_folder("fault_source_in_use");
+    const std::string out = drv::test_folder("fault_source_in_use_out");
+    REQUIRE(drv::write_file(win(root) + "\\BUSY.BIN", drv::random_bytes(3 * kPiece, 5)));
+    HANDLE lock = CreateFileA((win(root) + "\\BUSY.BIN").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(lock != INVALID_HANDLE_VALUE);
+
+    drv::Program app;
+    REQUIRE(app.start());
+    REQUIRE(eng::set_custom_size(app, kPiece));
+    app.command(IDM_COPY_TO_FLOPPIES);
+    REQUIRE(app.choose_file(eng::kSplitSource, win(root) + "\\BUSY.BIN"));
+    eng::expect_box(app, Kind::error, kError, "Trouble Opening Source File... Copy Cancelled!");
+    // The job ends there: no destination chooser, no cancel note.
+    CHECK(eng::no_box_for(app, 2000));
+    CHECK(eng::files_in(win(out)).empty());
+    CloseHandle(lock);
+}
+
+TEST_CASE("job commands: dropped while a job runs and never replayed; between jobs each runs once")
+{
+    drv::Program app;
+    REQUIRE(app.start());
+
+    SUBCASE("a flood during a job")
+    {
+        app.command(IDM_COPY_TO_FLOPPIES);
+        HWND chooser = app.wait_dialog(eng::kSplitSource);
+        REQUIRE(chooser != nullptr);
+        for (int i = 0; i < 25; ++i) {
+            app.command(IDM_COPY_TO_FLOPPIES);
+            app.command(IDM_REASSEMBLE);
+        }
+        Sleep(300);
+        CHECK(app.dialogs().size() == 1u);
+        REQUIRE(app.cancel_chooser(eng::kSplitSource));
+        // The dropped commands are gone: no job starts afterwards.
+        CHECK(eng::no_box_for(app, 2500));
+    }
+    SUBCASE("commands one after another, each as soon as the last job ended")
+    {
+        for (int i = 0; i < 8; ++i) {
+            const bool split = i % 2 == 0;
+            CAPTURE(i);
+            app.command(split ? IDM_COPY_TO_FLOPPIES : IDM_REASSEMBLE);
+            REQUIRE(app.cancel_chooser(split ? eng::kSplitSource : eng::kJoinSource));
+        }
+        CHECK(eng::no_box_for(app, 2500));
+    }
+}
