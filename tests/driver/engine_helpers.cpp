@@ -4,6 +4,7 @@
 #include <doctest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "resources/resource.h"
 
@@ -33,6 +34,42 @@ bool drop_drive(char letter)
 {
     return drv::host_command(std::string("rm -f \"$WINEPREFIX/dosdevices/") +
                              static_cast<char>(letter | 0x20) + ":\"");
+}
+
+bool define_removable_drive(char letter, const std::string& unix_dir)
+{
+    // Wine's own mount manager interface (what its configuration tool uses).
+    struct UnixDrive {
+        ULONG size;
+        ULONG type;
+        ULONG fs_type;
+        DWORD serial;
+        ULONGLONG unix_dev;
+        WCHAR letter;
+        USHORT mount_point;
+        USHORT device;
+        USHORT label;
+    };
+    const DWORD kDefineUnixDrive = 0x6DC080;
+    std::vector<char> request(sizeof(UnixDrive) + unix_dir.size() + 1, '\0');
+    auto* drive = reinterpret_cast<UnixDrive*>(request.data());
+    drive->size = static_cast<ULONG>(request.size());
+    drive->type = DRIVE_REMOVABLE;
+    drive->letter = static_cast<WCHAR>(letter | 0x20);
+    drive->mount_point = sizeof(UnixDrive);
+    std::memcpy(request.data() + sizeof(UnixDrive), unix_dir.c_str(), unix_dir.size() + 1);
+    HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+    if (manager == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, request.data(),
+                                    static_cast<DWORD>(request.size()), nullptr, 0, &returned,
+                                    nullptr);
+    CloseHandle(manager);
+    const char root[] = {letter, ':', '\\', '\0'};
+    return ok && GetDriveTypeA(root) == DRIVE_REMOVABLE;
 }
 
 std::vector<std::string> files_in(const std::string& windows_dir)
@@ -159,16 +196,29 @@ bool set_custom_size(drv::Program& app, uint32_t bytes)
     return drv::wait_until([&] { return !IsWindow(box) || !IsWindowVisible(box); });
 }
 
+bool job(drv::Program& app, UINT command)
+{
+    const std::string title = command == IDM_REASSEMBLE ? kJoinSource : kSplitSource;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        app.command(command);
+        if (app.wait_dialog(title, 3000))
+            return true;
+    }
+    return false;
+}
+
 bool start_split(drv::Program& app, const std::string& source, const std::string& destination)
 {
-    app.command(IDM_COPY_TO_FLOPPIES);
+    if (!job(app, IDM_COPY_TO_FLOPPIES))
+        return false;
     return app.choose_file(kSplitSource, source) && app.choose_file(kSplitDestination, destination);
 }
 
 bool start_reassemble(drv::Program& app, const std::string& first_piece,
                       const std::string& destination)
 {
-    app.command(IDM_REASSEMBLE);
+    if (!job(app, IDM_REASSEMBLE))
+        return false;
     return app.choose_file(kJoinSource, first_piece) &&
            app.choose_file(kJoinDestination, destination);
 }

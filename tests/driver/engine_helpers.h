@@ -32,6 +32,9 @@ std::string win(const std::string& unix_path);
 // link name wrongly (a char added to a text pointer), so the engine tests use these.
 bool point_drive(char letter, const std::string& unix_dir);
 bool drop_drive(char letter);
+// Declares a removable drive through Wine's mount manager, which only knows the types of
+// letters that existed when it started; a new link alone reads as a fixed disk.
+bool define_removable_drive(char letter, const std::string& unix_dir);
 
 // Files by Windows path.
 std::vector<std::string> files_in(const std::string& windows_dir);  // names, sorted
@@ -57,6 +60,10 @@ bool no_box_for(drv::Program& app, DWORD ms);
 
 // Media menu: custom size through the input box.
 bool set_custom_size(drv::Program& app, uint32_t bytes);
+
+// Gives a job command and waits for the job's first chooser. A command that arrives while the
+// previous job is still winding down is dropped by the busy lock, so it is given again.
+bool job(drv::Program& app, UINT command);
 
 // Starts a job and gets through both choosers.
 bool start_split(drv::Program& app, const std::string& source, const std::string& destination);

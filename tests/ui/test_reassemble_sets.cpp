@@ -81,7 +81,7 @@ TEST_CASE("re-assemble sets made by split -b")
             DeleteFileA((set.base + "_Total").c_str());
             if (short_file)
                 REQUIRE(drv::write_file(set.base + "_Total", std::string("\x03\x00", 2)));
-            app.command(IDM_REASSEMBLE);
+            REQUIRE(eng::job(app, IDM_REASSEMBLE));
             REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));
             eng::expect_box(app, Kind::error, kError, kNoCount);
             expect_cancel_ending(app);
@@ -95,7 +95,7 @@ TEST_CASE("re-assemble sets made by split -b")
         REQUIRE(CopyFileA((set.base + "_1").c_str(), (set.base + "_21").c_str(), FALSE));
         for (const char* suffix : {"_2", "_11", "_21"}) {
             CAPTURE(suffix);
-            app.command(IDM_REASSEMBLE);
+            REQUIRE(eng::job(app, IDM_REASSEMBLE));
             REQUIRE(app.choose_file(eng::kJoinSource, set.base + suffix));
             eng::expect_box(app, Kind::error, kError,
                             "Source Is Not The First File In The Group... Copy Cancelled!");
@@ -132,7 +132,7 @@ TEST_CASE("re-assemble sets made by split -b")
     SUBCASE("the first piece itself as destination cannot be created")
     {
         REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
-        app.command(IDM_REASSEMBLE);
+        REQUIRE(eng::job(app, IDM_REASSEMBLE));
         REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));
         HWND chooser = app.wait_dialog(eng::kJoinDestination);
         REQUIRE(chooser);

@@ -70,7 +70,7 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
         std::string lower = exact;
         CharLowerA(&lower[0]);
         REQUIRE(lower != exact);
-        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
         REQUIRE(app.choose_file(eng::kSplitSource, exact));
         REQUIRE(choose_existing_destination(app, lower));
         eng::expect_box(app, Kind::error, kError,
@@ -81,7 +81,7 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
     }
     SUBCASE("a source of 4 GiB + 1 is refused before the destination chooser")
     {
-        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
         REQUIRE(app.choose_file(eng::kSplitSource, win(huge_unix)));
         eng::expect_box(app, Kind::error, kError,
                         "Source File Is 4 GB Or Larger... Copy Cancelled!");
@@ -93,7 +93,7 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
         HANDLE held = CreateFileA(exact.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         REQUIRE(held != INVALID_HANDLE_VALUE);
-        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
         REQUIRE(app.choose_file(eng::kSplitSource, exact));
         eng::expect_box(app, Kind::error, kError,
                         "Trouble Opening Source File... Copy Cancelled!");
@@ -102,10 +102,10 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
     }
     SUBCASE("cancelling the source chooser shows nothing; the destination chooser, the ending")
     {
-        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
         REQUIRE(app.cancel_chooser(eng::kSplitSource));
         CHECK(eng::no_box_for(app, 1500));
-        app.command(IDM_COPY_TO_FLOPPIES);
+        REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
         REQUIRE(app.choose_file(eng::kSplitSource, exact));
         REQUIRE(app.cancel_chooser(eng::kSplitDestination));
         expect_cancel_ending(app);

@@ -66,7 +66,7 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
 
     // Re-assemble: disk 1 goes back in, then each next disk when asked.
     REQUIRE(eng::move_all(stash(1), "A:"));
-    app.command(IDM_REASSEMBLE);
+    REQUIRE(eng::job(app, IDM_REASSEMBLE));
     REQUIRE(app.choose_file(eng::kJoinSource, "A:\\BIG.BIN_1"));
     HWND chooser = app.wait_dialog(eng::kJoinDestination);
     REQUIRE(chooser);
