@@ -36,28 +36,34 @@ bool drop_drive(char letter)
                              static_cast<char>(letter | 0x20) + ":\"");
 }
 
-bool define_removable_drive(char letter, const std::string& unix_dir)
+namespace {
+
+// Wine's own mount manager interface (what its configuration tool uses).
+struct UnixDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fs_type;
+    DWORD serial;
+    ULONGLONG unix_dev;
+    WCHAR letter;
+    USHORT mount_point;
+    USHORT device;
+    USHORT label;
+};
+constexpr DWORD kDefineUnixDrive = 0x6DC080;
+
+// DRIVE_NO_ROOT_DIR as the type removes the letter.
+bool define_unix_drive(char letter, UINT type, const std::string& unix_dir)
 {
-    // Wine's own mount manager interface (what its configuration tool uses).
-    struct UnixDrive {
-        ULONG size;
-        ULONG type;
-        ULONG fs_type;
-        DWORD serial;
-        ULONGLONG unix_dev;
-        WCHAR letter;
-        USHORT mount_point;
-        USHORT device;
-        USHORT label;
-    };
-    const DWORD kDefineUnixDrive = 0x6DC080;
     std::vector<char> request(sizeof(UnixDrive) + unix_dir.size() + 1, '\0');
     auto* drive = reinterpret_cast<UnixDrive*>(request.data());
     drive->size = static_cast<ULONG>(request.size());
-    drive->type = DRIVE_REMOVABLE;
+    drive->type = type;
     drive->letter = static_cast<WCHAR>(letter | 0x20);
-    drive->mount_point = sizeof(UnixDrive);
-    std::memcpy(request.data() + sizeof(UnixDrive), unix_dir.c_str(), unix_dir.size() + 1);
+    if (!unix_dir.empty()) {
+        drive->mount_point = sizeof(UnixDrive);
+        std::memcpy(request.data() + sizeof(UnixDrive), unix_dir.c_str(), unix_dir.size() + 1);
+    }
     HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                  nullptr);
@@ -68,8 +74,27 @@ bool define_removable_drive(char letter, const std::string& unix_dir)
                                     static_cast<DWORD>(request.size()), nullptr, 0, &returned,
                                     nullptr);
     CloseHandle(manager);
+    return ok != FALSE;
+}
+
+UINT drive_type(char letter)
+{
     const char root[] = {letter, ':', '\\', '\0'};
-    return ok && GetDriveTypeA(root) == DRIVE_REMOVABLE;
+    return GetDriveTypeA(root);
+}
+
+}  // namespace
+
+bool define_removable_drive(char letter, const std::string& unix_dir)
+{
+    return define_unix_drive(letter, DRIVE_REMOVABLE, unix_dir) &&
+           drive_type(letter) == DRIVE_REMOVABLE;
+}
+
+bool undefine_drive(char letter)
+{
+    return define_unix_drive(letter, DRIVE_NO_ROOT_DIR, "") &&
+           drive_type(letter) == DRIVE_NO_ROOT_DIR;
 }
 
 std::vector<std::string> files_in(const std::string& windows_dir)

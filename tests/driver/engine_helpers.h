@@ -35,6 +35,8 @@ bool drop_drive(char letter);
 // Declares a removable drive through Wine's mount manager, which only knows the types of
 // letters that existed when it started; a new link alone reads as a fixed disk.
 bool define_removable_drive(char letter, const std::string& unix_dir);
+// Removes a drive defined that way.
+bool undefine_drive(char letter);
 
 // Files by Windows path.
 std::vector<std::string> files_in(const std::string& windows_dir);  // names, sorted
