@@ -1,5 +1,6 @@
 // The file choosers and the folder capture around them.
-//   choose_file_to_read, choose_file_to_write, current_folder_capture (see file_choosers.h)
+//   choose_file_to_read, choose_file_to_write, current_folder_capture, last_chooser_record
+//   (see file_choosers.h)
 //   run_chooser - fills the shared record and shows one dialog
 //   follow_user - where the remembered folder goes after a chooser
 #include "engine/file_choosers.h"
@@ -10,13 +11,12 @@
 #include <cstring>
 
 #include "engine/chooser_rules.h"
+#include "engine/job_texts.h"
 #include "engine/piece_set.h"
 #include "shell/program_state.h"
 
 namespace {
 
-// One pair and the empty text that ends the list: display text, pattern, then NUL NUL.
-constexpr char kFilterText[] = "All Files  *.*\0*.*\0";
 constexpr DWORD kOpenFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 constexpr DWORD kSaveFlags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 static_assert(kOpenFlags == 0x1804 && kSaveFlags == 0x806, "chooser flags");
@@ -30,14 +30,17 @@ struct ChooserWork {
     char open_file[kPathTextSize];
     char save_file[kPathTextSize];
     char default_extension[kPathTextSize];
+    // A copy: the remembered folder itself changes right after the chooser.
+    char initial_folder[kPathTextSize];
 };
 ChooserWork g_work;
 
 BOOL run_chooser(ChooserKind kind, const char* title, const char* initial_name,
-                 const char* initial_folder)
+                 ChooserFolder where)
 {
     char* file = kind == ChooserKind::open ? g_work.open_file : g_work.save_file;
     lstrcpynA(file, initial_name ? initial_name : "", kPathTextSize);
+    lstrcpynA(g_work.initial_folder, remembered_folder(where), kPathTextSize);
     make_default_extension(remembered_type_filter(), g_work.default_extension, kPathTextSize);
 
     std::memset(&g_work.record, 0, sizeof g_work.record);
@@ -48,7 +51,7 @@ BOOL run_chooser(ChooserKind kind, const char* title, const char* initial_name,
     r.nFilterIndex = remembered_filter_index();
     r.lpstrFile = file;
     r.nMaxFile = kPathTextSize;
-    r.lpstrInitialDir = initial_folder;
+    r.lpstrInitialDir = g_work.initial_folder;
     r.lpstrTitle = title;
     r.Flags = kind == ChooserKind::open ? kOpenFlags : kSaveFlags;
     // No default extension at all rather than an empty one, which some dialogs take as
@@ -80,12 +83,7 @@ void current_folder_capture(char* folder)
 
 bool choose_file_to_read(const char* title, ChooserFolder where, char* chosen)
 {
-    char initial_name[kPathTextSize];
-    char initial_folder[kPathTextSize];
-    lstrcpynA(initial_name, remembered_file_name(), sizeof initial_name);
-    lstrcpynA(initial_folder, remembered_folder(where), sizeof initial_folder);
-
-    const BOOL confirmed = run_chooser(ChooserKind::open, title, initial_name, initial_folder);
+    const BOOL confirmed = run_chooser(ChooserKind::open, title, remembered_file_name(), where);
     follow_user(where, confirmed, g_work.open_file);
     remember_choice(g_work.open_file, g_work.record.nFileOffset, g_work.record.nFileExtension,
                     g_work.record.nFilterIndex);
@@ -98,13 +96,15 @@ bool choose_file_to_read(const char* title, ChooserFolder where, char* chosen)
 bool choose_file_to_write(const char* title, ChooserFolder where, const char* initial_name,
                           char* chosen)
 {
-    char initial_folder[kPathTextSize];
-    lstrcpynA(initial_folder, remembered_folder(where), sizeof initial_folder);
-
-    const BOOL confirmed = run_chooser(ChooserKind::save, title, initial_name, initial_folder);
+    const BOOL confirmed = run_chooser(ChooserKind::save, title, initial_name, where);
     follow_user(where, confirmed, g_work.save_file);
     if (!confirmed)
         return false;
     lstrcpynA(chosen, g_work.save_file, kPathTextSize);
     return true;
+}
+
+const OPENFILENAMEA& last_chooser_record()
+{
+    return g_work.record;
 }

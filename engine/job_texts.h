@@ -1,4 +1,4 @@
-// Every text the copy engine shows: box texts, captions and chooser titles.
+// Every text the copy engine shows: box texts, captions, chooser titles and filter.
 #ifndef SLIVERDISK_JOB_TEXTS_H
 #define SLIVERDISK_JOB_TEXTS_H
 
@@ -7,6 +7,11 @@ constexpr char kSplitSourceTitle[] = "Copy To Floppies: Select Source File";
 constexpr char kSplitDestinationTitle[] = "Copy To Floppies: Select Destination File";
 constexpr char kJoinSourceTitle[] = "Copy From Floppies: Select Source File";
 constexpr char kJoinDestinationTitle[] = "Copy From Floppies: Select Destination File";
+
+// The choosers' one filter and the empty text that ends the list: display text, pattern,
+// then NUL NUL.
+constexpr char kFilterText[] = "All Files  *.*\0*.*\0";
+static_assert(sizeof kFilterText == 20, "display text, NUL, pattern, NUL, NUL");
 
 // Captions
 constexpr char kNoteCaption[] = "Note...";
