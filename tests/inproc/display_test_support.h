@@ -1,0 +1,214 @@
+// Shared by the display's in-process tests: the program's two window classes, a main
+// window of a chosen client size, a worker thread run while the main thread keeps
+// serving its messages (as the copy worker and the message loop do), pixel capture of
+// a window's client area, and a screenshot of the whole display taken by the host.
+#ifndef SLIVERDISK_DISPLAY_TEST_SUPPORT_H
+#define SLIVERDISK_DISPLAY_TEST_SUPPORT_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "display/information_windows.h"
+#include "shell/main_window.h"
+#include "shell/program_state.h"
+
+namespace display_test {
+
+inline void register_classes()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    registered = true;
+    g_program.instance = GetModuleHandleA(nullptr);
+    g_program.screen_width = GetSystemMetrics(SM_CXSCREEN);
+    g_program.screen_height = GetSystemMetrics(SM_CYSCREEN);
+
+    WNDCLASSA main_class = {};
+    main_class.style = CS_BYTEALIGNCLIENT | CS_HREDRAW | CS_VREDRAW;
+    main_class.lpfnWndProc = main_window_proc;
+    main_class.hInstance = g_program.instance;
+    main_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    main_class.hbrBackground = CreateSolidBrush(RGB(0, 0, 0));
+    main_class.lpszClassName = kMainClassName;
+    RegisterClassA(&main_class);
+
+    WNDCLASSA popup_class = {};
+    popup_class.style = CS_BYTEALIGNCLIENT | CS_SAVEBITS | CS_OWNDC;
+    popup_class.lpfnWndProc = popup_window_proc;
+    popup_class.hInstance = g_program.instance;
+    popup_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    popup_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    popup_class.lpszClassName = kPopupClassName;
+    RegisterClassA(&popup_class);
+}
+
+inline void pump_messages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+inline void pump_for(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    do {
+        pump_messages();
+        Sleep(10);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+// A visible main window whose client area is exactly width x height, at the screen's
+// top left; it becomes the program's main window.
+inline HWND create_main_window(int client_width, int client_height)
+{
+    register_classes();
+    RECT r = {0, 0, client_width, client_height};
+    AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    HWND window = CreateWindowExA(0, kMainClassName, "Sliverdisk Utility - test",
+                                  WS_OVERLAPPEDWINDOW, 0, 0, r.right - r.left, r.bottom - r.top,
+                                  nullptr, nullptr, g_program.instance, nullptr);
+    g_program.main_window = window;
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    SetForegroundWindow(window);
+    pump_for(200);
+    return window;
+}
+
+inline void destroy_main_window()
+{
+    if (g_program.main_window)
+        DestroyWindow(g_program.main_window);
+    g_program.main_window = nullptr;
+    pump_messages();
+}
+
+// Runs work on a fresh thread; the calling thread serves its messages meanwhile, since
+// the worker's calls send messages to the main window (parent notifications, repaints).
+inline bool run_on_worker(const std::function<void()>& work, DWORD timeout_ms = 60000)
+{
+    struct Call {
+        static DWORD WINAPI entry(void* p)
+        {
+            (*static_cast<const std::function<void()>*>(p))();
+            return 0;
+        }
+    };
+    HANDLE thread = CreateThread(nullptr, 0, Call::entry, const_cast<std::function<void()>*>(&work),
+                                 0, nullptr);
+    if (!thread)
+        return false;
+    const DWORD start = GetTickCount();
+    bool finished = false;
+    while (GetTickCount() - start < timeout_ms) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, 50, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) {
+            finished = true;
+            break;
+        }
+        pump_messages();
+    }
+    CloseHandle(thread);
+    return finished;
+}
+
+// The client area of a window as the screen shows it, one COLORREF per pixel.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> data;
+    COLORREF at(int x, int y) const { return data[size_t(y) * size_t(width) + size_t(x)]; }
+    bool black(int x, int y) const { return at(x, y) == RGB(0, 0, 0); }
+};
+
+// Copies width x height pixels of a DC into a 32-bit DIB and reads them back.
+inline Pixels read_dc(HDC source, int width, int height)
+{
+    Pixels p;
+    p.width = width;
+    p.height = height;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP dib = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    GdiFlush();
+    const uint32_t* raw = static_cast<const uint32_t*>(bits);
+    p.data.resize(size_t(width) * size_t(height));
+    for (size_t i = 0; i < p.data.size(); ++i) {
+        const uint32_t v = raw[i];  // 0x00RRGGBB
+        p.data[i] = RGB((v >> 16) & 255, (v >> 8) & 255, v & 255);
+    }
+    SelectObject(memory, old);
+    DeleteObject(dib);
+    DeleteDC(memory);
+    return p;
+}
+
+inline Pixels read_window(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    HDC dc = GetDC(window);
+    Pixels p = read_dc(dc, client.right, client.bottom);
+    ReleaseDC(window, dc);
+    return p;
+}
+
+// Whole display into <build folder>/<name>, taken by the host (xwd and convert); waits
+// for the marker the command writes last, since Wine's handle for it cannot be waited on.
+// A thread without a message loop of its own (the worker) passes serve_messages false.
+inline bool screenshot(const std::string& png_name, bool serve_messages = true)
+{
+    const char* build = std::getenv("SLIVERDISK_BUILD_DIR");
+    if (!build)
+        return false;
+    const std::string marker = std::string(build) + "/" + png_name + ".done";
+    const std::string windows_marker = "Z:" + marker;
+    std::string fixed = windows_marker;
+    for (char& c : fixed)
+        if (c == '/')
+            c = '\\';
+    DeleteFileA(fixed.c_str());
+    std::string line = "/bin/sh -c \"xwd -root -silent | convert xwd:- '" + std::string(build) +
+                       "/" + png_name + "'; touch '" + marker + "'\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 20000) {
+        if (GetFileAttributesA(fixed.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            DeleteFileA(fixed.c_str());
+            return true;
+        }
+        if (serve_messages)
+            pump_for(50);
+        else
+            Sleep(50);
+    }
+    return false;
+}
+
+} // namespace display_test
+
+#endif
