@@ -1,6 +1,7 @@
 // Split jobs that must end early: every refusal writes nothing and is followed by the cancel
 // ending; a source that cannot be opened or a cancelled source chooser ends the job quietly.
-// Also the free-space question, Esc during a piece, and chosen paths at the length limit.
+// Also the free-space question, a medium too full for the count file, Esc during a piece,
+// and chosen paths at the length limit.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
@@ -159,6 +160,21 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
         eng::expect_box(app, Kind::question, "Warning...", warning, IDCANCEL);
         expect_cancel_ending(app);
         CHECK(eng::files_in(win(tiny)) == std::vector<std::string>{"DATA.BIN_Total"});
+    }
+    SUBCASE("a full medium cannot take even the count")
+    {
+        const std::string full = root + "/full";
+        REQUIRE(drv::mount_medium(full, 4096));
+        REQUIRE(drv::write_file(win(full) + "\\FILLER", std::string(4096, 'f')));
+        REQUIRE(eng::point_drive('B', full));
+        REQUIRE(eng::start_split(app, win(root + "/DATA.BIN"), "B:\\DATA.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 1");
+        eng::expect_box(app, Kind::error, kError,
+                        "Trouble Writing Total Number Of Disks File... Copy Cancelled!");
+        expect_cancel_ending(app);
+        CHECK_FALSE(drv::file_exists("B:\\DATA.BIN_1"));
+        drv::unmount_medium(full);
     }
     eng::drop_drive('B');
     drv::unmount_medium(tiny);
