@@ -1,6 +1,8 @@
 // Helpers for the copy engine's UI tests (see engine_helpers.h).
 #include "driver/engine_helpers.h"
 
+#include "driver/job_runner.h"
+
 #include <doctest.h>
 
 #include <algorithm>
@@ -21,80 +23,6 @@ const char kJoinDestination[] = "Copy From Floppies: Select Destination File";
 std::string win(const std::string& unix_path)
 {
     return drv::windows_path(unix_path);
-}
-
-bool point_drive(char letter, const std::string& unix_dir)
-{
-    const std::string link = std::string("\"$WINEPREFIX/dosdevices/") +
-                             static_cast<char>(letter | 0x20) + ":\"";
-    return drv::host_command("mkdir -p '" + unix_dir + "' && ln -sfn '" + unix_dir + "' " + link);
-}
-
-bool drop_drive(char letter)
-{
-    return drv::host_command(std::string("rm -f \"$WINEPREFIX/dosdevices/") +
-                             static_cast<char>(letter | 0x20) + ":\"");
-}
-
-namespace {
-
-// Wine's own mount manager interface (what its configuration tool uses).
-struct UnixDrive {
-    ULONG size;
-    ULONG type;
-    ULONG fs_type;
-    DWORD serial;
-    ULONGLONG unix_dev;
-    WCHAR letter;
-    USHORT mount_point;
-    USHORT device;
-    USHORT label;
-};
-constexpr DWORD kDefineUnixDrive = 0x6DC080;
-
-// DRIVE_NO_ROOT_DIR as the type removes the letter.
-bool define_unix_drive(char letter, UINT type, const std::string& unix_dir)
-{
-    std::vector<char> request(sizeof(UnixDrive) + unix_dir.size() + 1, '\0');
-    auto* drive = reinterpret_cast<UnixDrive*>(request.data());
-    drive->size = static_cast<ULONG>(request.size());
-    drive->type = type;
-    drive->letter = static_cast<WCHAR>(letter | 0x20);
-    if (!unix_dir.empty()) {
-        drive->mount_point = sizeof(UnixDrive);
-        std::memcpy(request.data() + sizeof(UnixDrive), unix_dir.c_str(), unix_dir.size() + 1);
-    }
-    HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                 nullptr);
-    if (manager == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, request.data(),
-                                    static_cast<DWORD>(request.size()), nullptr, 0, &returned,
-                                    nullptr);
-    CloseHandle(manager);
-    return ok != FALSE;
-}
-
-UINT drive_type(char letter)
-{
-    const char root[] = {letter, ':', '\\', '\0'};
-    return GetDriveTypeA(root);
-}
-
-}  // namespace
-
-bool define_removable_drive(char letter, const std::string& unix_dir)
-{
-    return define_unix_drive(letter, DRIVE_REMOVABLE, unix_dir) &&
-           drive_type(letter) == DRIVE_REMOVABLE;
-}
-
-bool undefine_drive(char letter)
-{
-    return define_unix_drive(letter, DRIVE_NO_ROOT_DIR, "") &&
-           drive_type(letter) == DRIVE_NO_ROOT_DIR;
 }
 
 std::vector<std::string> files_in(const std::string& windows_dir)
@@ -212,13 +140,7 @@ bool no_box_for(drv::Program& app, DWORD ms)
 
 bool set_custom_size(drv::Program& app, uint32_t bytes)
 {
-    app.command(IDM_MEDIA_CUSTOM);
-    HWND box = app.wait_dialog("Input Box");
-    if (!box)
-        return false;
-    SetDlgItemTextA(box, IDC_INPUT_EDIT, std::to_string(bytes).c_str());
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    return drv::wait_until([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+    return drv::set_capacity(app, bytes);
 }
 
 bool job(drv::Program& app, UINT command)

@@ -28,16 +28,6 @@ extern const char kJoinDestination[];
 
 std::string win(const std::string& unix_path);
 
-// Points a drive letter at a host folder (or removes it). The driver's set_drive forms its
-// link name wrongly (a char added to a text pointer), so the engine tests use these.
-bool point_drive(char letter, const std::string& unix_dir);
-bool drop_drive(char letter);
-// Declares a removable drive through Wine's mount manager, which only knows the types of
-// letters that existed when it started; a new link alone reads as a fixed disk.
-bool define_removable_drive(char letter, const std::string& unix_dir);
-// Removes a drive defined that way.
-bool undefine_drive(char letter);
-
 // Files by Windows path.
 std::vector<std::string> files_in(const std::string& windows_dir);  // names, sorted
 bool move_all(const std::string& from_windows_dir, const std::string& to_windows_dir);

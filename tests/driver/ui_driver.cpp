@@ -156,6 +156,68 @@ bool remove_drive(char letter)
     return host_command(std::string("rm -f \"$WINEPREFIX/dosdevices/") + l + ":\"");
 }
 
+namespace {
+
+// Wine's own mount manager interface (what its configuration tool uses).
+struct UnixDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fs_type;
+    DWORD serial;
+    ULONGLONG unix_dev;
+    WCHAR letter;
+    USHORT mount_point;
+    USHORT device;
+    USHORT label;
+};
+constexpr DWORD kDefineUnixDrive = 0x6DC080;
+
+// DRIVE_NO_ROOT_DIR as the type removes the letter.
+bool define_unix_drive(char letter, UINT type, const std::string& unix_dir)
+{
+    std::vector<char> request(sizeof(UnixDrive) + unix_dir.size() + 1, '\0');
+    auto* drive = reinterpret_cast<UnixDrive*>(request.data());
+    drive->size = static_cast<ULONG>(request.size());
+    drive->type = type;
+    drive->letter = static_cast<WCHAR>(letter | 0x20);
+    if (!unix_dir.empty()) {
+        drive->mount_point = sizeof(UnixDrive);
+        std::memcpy(request.data() + sizeof(UnixDrive), unix_dir.c_str(), unix_dir.size() + 1);
+    }
+    HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+    if (manager == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, request.data(),
+                                    static_cast<DWORD>(request.size()), nullptr, 0, &returned,
+                                    nullptr);
+    CloseHandle(manager);
+    return ok != FALSE;
+}
+
+UINT drive_type(char letter)
+{
+    const char root[] = {letter, ':', '\\', '\0'};
+    return GetDriveTypeA(root);
+}
+
+} // namespace
+
+bool define_removable_drive(char letter, const std::string& unix_dir)
+{
+    return define_unix_drive(letter, DRIVE_REMOVABLE, unix_dir) &&
+           drive_type(letter) == DRIVE_REMOVABLE;
+}
+
+bool undefine_drive(char letter)
+{
+    return define_unix_drive(letter, DRIVE_NO_ROOT_DIR, "") &&
+           drive_type(letter) == DRIVE_NO_ROOT_DIR;
+}
+
+
 bool mount_medium(const std::string& unix_dir, uint64_t bytes)
 {
     const std::string d = quote(unix_dir);

@@ -31,6 +31,11 @@ std::string windows_path(const std::string& unix_path);  // /x/y -> Z:\x\y
 bool host_command(const std::string& command, DWORD timeout_ms = 60000);
 bool set_drive(char letter, const std::string& unix_dir);
 bool remove_drive(char letter);
+// Declares a removable drive through Wine's mount manager, which only knows the types of
+// letters that existed when it started (a new link alone reads as a fixed disk); and
+// removes a drive declared that way.
+bool define_removable_drive(char letter, const std::string& unix_dir);
+bool undefine_drive(char letter);
 bool mount_medium(const std::string& unix_dir, uint64_t bytes);  // tmpfs, emptied
 bool unmount_medium(const std::string& unix_dir);
 std::string test_folder(const std::string& name);  // fresh empty Unix folder under build/test-data

@@ -58,7 +58,7 @@ TEST_CASE("the choosers follow the user from folder to folder and propose the ri
     REQUIRE(drv::write_file(data + "\\REPORT.DOC", drv::random_bytes(eng::kFloppyCapacity + 1, 5)));
     REQUIRE(drv::write_file("C:\\ONLY_IN_C.TXT", "x"));
     const std::string media_unix = drv::test_folder("choosers_a");
-    REQUIRE(eng::point_drive('A', media_unix));
+    REQUIRE(drv::set_drive('A', media_unix));
     const std::string media = win(media_unix);
 
     drv::Program app;
@@ -125,12 +125,12 @@ TEST_CASE("media commands move the media-side chooser: Zip to the first removabl
     const std::string d_unix = drv::test_folder("choosers_media_d");
     REQUIRE(drv::write_file(win(a_unix) + "\\IN_A_1", "a"));
     REQUIRE(drv::write_file(win(d_unix) + "\\IN_D_1", "d"));
-    REQUIRE(eng::point_drive('A', a_unix));
+    REQUIRE(drv::set_drive('A', a_unix));
     // D: comes before every other removable drive of the prefix; it goes again at the end.
     struct DriveD {
-        ~DriveD() { eng::undefine_drive('D'); }
+        ~DriveD() { drv::undefine_drive('D'); }
     } drive_d;
-    REQUIRE(eng::define_removable_drive('D', d_unix));
+    REQUIRE(drv::define_removable_drive('D', d_unix));
     const std::string no_count = "Cannot Find Total Number Of Disks Info... Copy Cancelled!";
 
     drv::Program app;

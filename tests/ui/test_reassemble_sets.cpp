@@ -181,7 +181,7 @@ TEST_CASE("re-assemble: base X_1, an empty piece, and a destination medium that 
         REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
         const std::string medium = drv::build_dir() + "/test-data/join_small_medium";
         REQUIRE(drv::mount_medium(medium, 131072));
-        REQUIRE(eng::point_drive('B', medium));
+        REQUIRE(drv::set_drive('B', medium));
         REQUIRE(eng::start_reassemble(app, set.base + "_1", "B:\\T.BIN"));
         // The first piece fits; the medium fills during the second.
         eng::expect_box(app, Kind::question, kStandBy, kNext);
@@ -192,7 +192,7 @@ TEST_CASE("re-assemble: base X_1, an empty piece, and a destination medium that 
         CHECK(partial.size() >= kPiece);
         CHECK(partial.size() < 2 * kPiece);
         CHECK(partial == set.source.substr(0, partial.size()));
-        eng::drop_drive('B');
+        drv::remove_drive('B');
         drv::unmount_medium(medium);
     }
 }

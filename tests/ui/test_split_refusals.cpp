@@ -132,7 +132,7 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
     REQUIRE(drv::mount_medium(roomy, 1048576));
     const std::string source = drv::random_bytes(c, 3);
     REQUIRE(drv::write_file(win(root + "/DATA.BIN"), source));
-    REQUIRE(eng::point_drive('B', tiny));
+    REQUIRE(drv::set_drive('B', tiny));
 
     drv::Program app;
     REQUIRE(app.start());
@@ -146,7 +146,7 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
                         "Total Number Of Pre-Formatted Disks Required = 1");
         eng::expect_box(app, Kind::question, "Warning...", warning);
         eng::expect_box_then(app, Kind::question, "Warning...", warning,
-                             [&] { REQUIRE(eng::point_drive('B', roomy)); });
+                             [&] { REQUIRE(drv::set_drive('B', roomy)); });
         eng::expect_box(app, Kind::note, kNote, "Copy Complete!");
         CHECK(eng::files_in(win(tiny)) == std::vector<std::string>{"DATA.BIN_Total"});
         CHECK(eng::files_in(win(roomy)) == std::vector<std::string>{"DATA.BIN_1"});
@@ -166,7 +166,7 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
         const std::string full = root + "/full";
         REQUIRE(drv::mount_medium(full, 4096));
         REQUIRE(drv::write_file(win(full) + "\\FILLER", std::string(4096, 'f')));
-        REQUIRE(eng::point_drive('B', full));
+        REQUIRE(drv::set_drive('B', full));
         REQUIRE(eng::start_split(app, win(root + "/DATA.BIN"), "B:\\DATA.BIN"));
         eng::expect_box(app, Kind::question, kStandBy,
                         "Total Number Of Pre-Formatted Disks Required = 1");
@@ -176,7 +176,7 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
         CHECK_FALSE(drv::file_exists("B:\\DATA.BIN_1"));
         drv::unmount_medium(full);
     }
-    eng::drop_drive('B');
+    drv::remove_drive('B');
     drv::unmount_medium(tiny);
     drv::unmount_medium(roomy);
 }

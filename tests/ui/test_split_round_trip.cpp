@@ -33,7 +33,7 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
     const std::string root = drv::test_folder("ten_floppies");
     const std::string drive = root + "/drive_a";
     REQUIRE(drv::mount_medium(drive, eng::kFloppyMedium));
-    REQUIRE(eng::point_drive('A', drive));
+    REQUIRE(drv::set_drive('A', drive));
     const std::string source_unix = root + "/BIG.BIN";
     const std::string source = drv::random_bytes(size, 10);
     REQUIRE(drv::write_file(win(source_unix), source));
