@@ -199,3 +199,34 @@ TEST_CASE("removable-drive search on real drives: floppies at A: and F: send the
     CHECK(std::string(media_folder()) == "F:\\");
     command(IDM_MEDIA_FLOPPY);
 }
+
+TEST_CASE("start-up failures are reported with their string-table text in an ownerless error box")
+{
+    ensure_started();
+    const std::pair<int, const char*> failures[] = {
+        {kStartupClassFailed, "Error Registering Window Class!"},
+        {kStartupWindowFailed, "Window Creation Failed!"},
+        {kStartupWorkerFailed, "Initialization Error... Application Can Not Run!"},
+        {kStartupMemoryFailed, "Memory Allocation Error!"},
+    };
+    for (const auto& [code, text] : failures) {
+        CAPTURE(code);
+        drv::Box seen;
+        std::thread answer([&] {
+            HWND box = nullptr;
+            drv::wait_until([&] {
+                box = FindWindowA("#32770", "Error");
+                return box && IsWindowVisible(box);
+            }, 10000);
+            if (!box)
+                return;
+            seen = drv::read_box(box, false);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        });
+        report_startup_failure(code);
+        answer.join();
+        CHECK(seen.text == text);
+        CHECK(seen.owner == nullptr);
+        CHECK(seen.buttons == std::vector<std::string>{"OK"});
+    }
+}
