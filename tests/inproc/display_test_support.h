@@ -92,33 +92,54 @@ inline void destroy_main_window()
     pump_messages();
 }
 
-// Runs work on a fresh thread; the calling thread serves its messages meanwhile, since
-// the worker's calls send messages to the main window (parent notifications, repaints).
+// Runs work on the test's one worker thread while the calling thread serves its
+// messages, since the worker's calls send messages to the main window (parent
+// notifications, repaints). Like the program's copy worker, the thread never ends: a
+// thread that exits after doctest checks on it takes the C runtime's heap lock with it
+// under this toolchain.
+struct Worker {
+    HANDLE start = nullptr;
+    HANDLE done = nullptr;
+    const std::function<void()>* work = nullptr;
+    DWORD thread_id = 0;
+};
+
+inline Worker& worker()
+{
+    static Worker w;
+    return w;
+}
+
+inline DWORD WINAPI worker_entry(void*)
+{
+    Worker& w = worker();
+    for (;;) {
+        WaitForSingleObject(w.start, INFINITE);
+        (*w.work)();
+        SetEvent(w.done);
+    }
+}
+
 inline bool run_on_worker(const std::function<void()>& work, DWORD timeout_ms = 60000)
 {
-    struct Call {
-        static DWORD WINAPI entry(void* p)
-        {
-            (*static_cast<const std::function<void()>*>(p))();
-            return 0;
-        }
-    };
-    HANDLE thread = CreateThread(nullptr, 0, Call::entry, const_cast<std::function<void()>*>(&work),
-                                 0, nullptr);
-    if (!thread)
-        return false;
+    Worker& w = worker();
+    if (!w.start) {
+        w.start = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        w.done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        HANDLE thread = CreateThread(nullptr, 0, worker_entry, nullptr, 0, &w.thread_id);
+        if (!thread)
+            return false;
+        CloseHandle(thread);
+    }
+    w.work = &work;
+    SetEvent(w.start);
     const DWORD start = GetTickCount();
-    bool finished = false;
     while (GetTickCount() - start < timeout_ms) {
-        const DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, 50, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) {
-            finished = true;
-            break;
-        }
+        if (MsgWaitForMultipleObjects(1, &w.done, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0)
+            return true;
         pump_messages();
     }
-    CloseHandle(thread);
-    return finished;
+    return false;
 }
 
 // The client area of a window as the screen shows it, one COLORREF per pixel.
