@@ -1,0 +1,173 @@
+// The cancel-key poll, the keyboard flush and the pause on a worker thread's own queue,
+// and a real Esc press reaching that queue through the focused progress window.
+#include <doctest.h>
+
+#include <vector>
+
+#include "display/cancel_key.h"
+#include "display/progress_window.h"
+#include "display_test_support.h"
+
+namespace {
+
+void post_key(UINT message, WPARAM key)
+{
+    PostThreadMessageA(GetCurrentThreadId(), message, key, 0);
+}
+
+// Key messages still queued for this thread, removed while reading; each as (message, key).
+std::vector<std::pair<UINT, WPARAM>> drain_keys()
+{
+    std::vector<std::pair<UINT, WPARAM>> keys;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+        keys.emplace_back(msg.message, msg.wParam);
+    return keys;
+}
+
+using Keys = std::vector<std::pair<UINT, WPARAM>>;
+
+} // namespace
+
+TEST_CASE("poll cancel key stops at Esc and leaves what follows queued")
+{
+    display_test::run_on_worker([] {
+        drain_keys();
+        post_key(WM_KEYDOWN, 'A');
+        post_key(WM_KEYDOWN, VK_ESCAPE);
+        post_key(WM_KEYDOWN, 'B');
+        CHECK(poll_cancel_key());
+        CHECK(drain_keys() == Keys{{WM_KEYDOWN, 'B'}});
+
+        post_key(WM_KEYDOWN, 'A');
+        post_key(WM_KEYDOWN, 'B');
+        CHECK_FALSE(poll_cancel_key());
+        CHECK(drain_keys().empty());
+
+        CHECK_FALSE(poll_cancel_key());  // nothing queued at all
+    });
+}
+
+TEST_CASE("poll cancel key never removes key-ups or characters")
+{
+    display_test::run_on_worker([] {
+        drain_keys();
+        post_key(WM_KEYUP, 'A');
+        post_key(WM_CHAR, 'a');
+        post_key(WM_KEYDOWN, 'C');
+        post_key(WM_KEYUP, VK_ESCAPE);
+        CHECK_FALSE(poll_cancel_key());
+        CHECK(drain_keys() == Keys{{WM_KEYUP, 'A'}, {WM_CHAR, 'a'}, {WM_KEYUP, VK_ESCAPE}});
+    });
+}
+
+TEST_CASE("flush keyboard empties the queue and returns after one quiet 400 ms pause")
+{
+    display_test::run_on_worker([] {
+        post_key(WM_KEYDOWN, VK_ESCAPE);
+        post_key(WM_KEYUP, VK_ESCAPE);
+        post_key(WM_SYSKEYDOWN, VK_MENU);
+        PostThreadMessageA(GetCurrentThreadId(), WM_USER, 0, 0);
+        const DWORD start = GetTickCount();
+        flush_keyboard();
+        const DWORD took = GetTickCount() - start;
+        CHECK(took >= 400);
+        CHECK(took < 700);
+        CHECK(drain_keys().empty());
+        MSG msg;
+        CHECK(PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_REMOVE));  // not a key: kept
+    });
+}
+
+TEST_CASE("flush keyboard keeps waiting while a key repeats")
+{
+    // A second thread plays the auto-repeat: a key-down every 50 ms for one second.
+    struct Repeat {
+        DWORD target = 0;
+        DWORD last_post = 0;
+        static DWORD WINAPI run(void* p)
+        {
+            Repeat* r = static_cast<Repeat*>(p);
+            for (int i = 0; i < 20; ++i) {
+                PostThreadMessageA(r->target, WM_KEYDOWN, 'X', 0x40000001);
+                r->last_post = GetTickCount();
+                Sleep(50);
+            }
+            return 0;
+        }
+    };
+    display_test::run_on_worker([] {
+        static Repeat repeat;
+        repeat.target = GetCurrentThreadId();
+        const DWORD start = GetTickCount();
+        HANDLE thread = CreateThread(nullptr, 0, Repeat::run, &repeat, 0, nullptr);
+        Sleep(20);
+        flush_keyboard();
+        const DWORD end = GetTickCount();
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        CHECK(end - start >= 1000);
+        CHECK(end - repeat.last_post >= 390);  // the tick count is coarse
+        CHECK(end - repeat.last_post < 1000);
+        CHECK(drain_keys().empty());
+    });
+}
+
+TEST_CASE("pause busy-waits for its length")
+{
+    DWORD start = GetTickCount();
+    pause(0);
+    CHECK(GetTickCount() - start < 20);
+    start = GetTickCount();
+    pause(300);
+    const DWORD took = GetTickCount() - start;
+    CHECK(took >= 300);
+    CHECK(took < 450);
+}
+
+TEST_CASE("the cancel-key poll and the flush work without a progress window")
+{
+    display_test::run_on_worker([] {
+        REQUIRE(progress_window() == nullptr);
+        post_key(WM_KEYDOWN, VK_ESCAPE);
+        CHECK(poll_cancel_key());
+        post_key(WM_KEYDOWN, 'Q');
+        flush_keyboard();
+        CHECK(drain_keys().empty());
+    });
+}
+
+TEST_CASE("Esc pressed by the user reaches the worker through the focused progress window")
+{
+    HWND main = display_test::create_main_window(640, 440);
+    SetForegroundWindow(main);
+    SetActiveWindow(main);
+    display_test::pump_for(200);
+    CHECK(display_test::run_on_worker([] {
+        show_progress(11);
+        set_status("Writing: A:\\REPORT.DOC_1");
+        flush_keyboard();
+        SetFocus(progress_window());
+        CHECK(GetFocus() == progress_window());
+
+        // The keyboard as a user's: input injected into the system, not posted to a queue.
+        INPUT keys[2] = {};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        CHECK(SendInput(2, keys, sizeof(INPUT)) == 2);
+
+        bool cancelled = false;
+        const DWORD start = GetTickCount();
+        while (!cancelled && GetTickCount() - start < 3000) {
+            UpdateWindow(progress_window());
+            progress_step();
+            cancelled = poll_cancel_key();
+            Sleep(10);
+        }
+        CHECK(cancelled);
+        close_progress();
+        flush_keyboard();
+    }));
+    display_test::destroy_main_window();
+}
