@@ -1,0 +1,210 @@
+// The About and How To Use windows on the real program: size, place, owner, text, and
+// the wait that serves only painting until a left press in the window's client area.
+#include <doctest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/ui_driver.h"
+#include "resources/resource.h"
+
+namespace {
+
+const std::string kFloppyTitle = "Sliverdisk Utility - Media: Floppy";
+constexpr DWORD kInformationStyle = 0x96C00000;  // pop-up, visible, clipping, caption only
+
+struct PopupSearch {
+    DWORD pid;
+    const std::string* title;
+    HWND found;
+};
+
+BOOL CALLBACK match_popup(HWND w, LPARAM p)
+{
+    PopupSearch* s = reinterpret_cast<PopupSearch*>(p);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == s->pid && drv::class_name(w) == "SLIVERDISKMSG" &&
+        drv::window_text(w) == *s->title && IsWindowVisible(w)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible information window of the program, by title.
+HWND find_popup(DWORD pid, const std::string& title)
+{
+    PopupSearch s = {pid, &title, nullptr};
+    EnumWindows(match_popup, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND wait_popup(const drv::Program& app, const std::string& title, DWORD timeout = 5000)
+{
+    HWND found = nullptr;
+    drv::wait_until([&] { return (found = find_popup(app.process_id(), title)) != nullptr; },
+                    timeout);
+    return found;
+}
+
+POINT client_centre(HWND window)
+{
+    RECT r;
+    GetClientRect(window, &r);
+    POINT p = {r.right / 2, r.bottom / 2};
+    ClientToScreen(window, &p);
+    return p;
+}
+
+// A screen area as the display shows it, read from a screenshot: 3 bytes per pixel.
+struct Area {
+    int left = 0, top = 0, width = 0, height = 0;
+    std::string rgb;
+    bool black(int x, int y) const
+    {
+        const size_t i = (size_t(y - top) * size_t(width) + size_t(x - left)) * 3;
+        return rgb[i] == 0 && rgb[i + 1] == 0 && rgb[i + 2] == 0;
+    }
+    COLORREF at(int x, int y) const
+    {
+        const size_t i = (size_t(y - top) * size_t(width) + size_t(x - left)) * 3;
+        return RGB(uint8_t(rgb[i]), uint8_t(rgb[i + 1]), uint8_t(rgb[i + 2]));
+    }
+};
+
+bool read_screen(const std::string& png, int left, int top, int width, int height, Area& area)
+{
+    Sleep(2500);  // a window just shown reaches the display a moment later
+    drv::screenshot(png);
+    const std::string raw = drv::build_dir() + "/test-data/screen-area.rgb";
+    if (!drv::host_command("convert '" + drv::build_dir() + "/" + png + "' -crop " +
+                           std::to_string(width) + "x" + std::to_string(height) + "+" +
+                           std::to_string(left) + "+" + std::to_string(top) +
+                           " +repage -depth 8 rgb:'" + raw + "'"))
+        return false;
+    area = {left, top, width, height, ""};
+    return drv::read_file(drv::windows_path(raw), area.rgb) &&
+           area.rgb.size() == size_t(width) * size_t(height) * 3;
+}
+
+void check_placement(HWND window, HWND main, int width, int height)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    CHECK(r.right - r.left == width);
+    CHECK(r.bottom - r.top == height);
+    CHECK(r.left == (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+    CHECK(r.top == (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+    CHECK(GetWindow(window, GW_OWNER) == main);
+    CHECK(DWORD(GetWindowLongA(window, GWL_STYLE)) == kInformationStyle);
+}
+
+} // namespace
+
+TEST_CASE("About opens a 300 x 220 window centred on the screen that a left press closes")
+{
+    drv::Program app;
+    REQUIRE(app.start());
+    app.command(IDM_ABOUT);
+    HWND about = wait_popup(app, "About");
+    REQUIRE(about != nullptr);
+    check_placement(about, app.main_window(), 300, 220);
+
+    drv::screenshot("display_about_window_screen.png");
+
+    // Closed on the press itself: no release follows.
+    PostMessageA(about, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 90));
+    CHECK(drv::wait_until([&] { return !IsWindow(about); }, 3000));
+    CHECK(app.running());
+    app.command(IDM_EXIT);
+    CHECK(app.wait_exit() == 0u);
+}
+
+TEST_CASE("How To Use opens a 600 x 350 window titled Instructions... with the instructions")
+{
+    drv::Program app;
+    REQUIRE(app.start());
+    app.command(IDM_HOW_TO_USE);
+    HWND how = wait_popup(app, "Instructions...");
+    REQUIRE(how != nullptr);
+    check_placement(how, app.main_window(), 600, 350);
+
+    drv::screenshot("display_how_to_use_window_screen.png");
+    PostMessageA(how, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 150));
+    CHECK(drv::wait_until([&] { return !IsWindow(how); }, 3000));
+    app.command(IDM_EXIT);
+    CHECK(app.wait_exit() == 0u);
+}
+
+TEST_CASE("while an information window is open all other input is thrown away for good")
+{
+    drv::Program app;
+    REQUIRE(app.start());
+    app.command(IDM_ABOUT);
+    HWND about = wait_popup(app, "About");
+    REQUIRE(about != nullptr);
+    RECT placed;
+    GetWindowRect(about, &placed);
+    const POINT centre = client_centre(about);
+
+    // Input as the platform queues it for the windows. (Under Xvfb without a window
+    // manager, Wine may stack the pop-up beneath its maximised owner on the display, so
+    // pointer input injected at screen positions does not reliably reach it.)
+    const LPARAM inside = MAKELPARAM(150, 90);
+    PostMessageA(about, WM_RBUTTONDOWN, MK_RBUTTON, inside);
+    PostMessageA(about, WM_RBUTTONUP, 0, inside);
+    PostMessageA(about, WM_LBUTTONUP, 0, inside);
+    PostMessageA(about, WM_LBUTTONDBLCLK, MK_LBUTTON, inside);
+    for (HWND target : {about, app.main_window()}) {
+        PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 1);
+        PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+        PostMessageA(target, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageA(target, WM_KEYUP, VK_RETURN, 0xC0000001);
+    }
+    // A press on the caption neither closes nor moves the window.
+    PostMessageA(about, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(centre.x, placed.top + 8));
+    PostMessageA(app.main_window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    app.command(IDM_MEDIA_ZIP);
+    app.command(IDM_HOW_TO_USE);
+    app.command(IDM_EXIT);
+    app.close();
+    Sleep(800);
+    CHECK(IsWindow(about));
+    RECT still;
+    GetWindowRect(about, &still);
+    CHECK(still.left == placed.left);
+    CHECK(still.top == placed.top);
+    CHECK(app.running());
+    CHECK(app.title() == kFloppyTitle);
+    CHECK(find_popup(app.process_id(), "Instructions...") == nullptr);
+
+    // The main window keeps painting: made smaller, it draws its gradient for the new size.
+    HWND main = app.main_window();
+    ShowWindow(main, SW_RESTORE);
+    SetWindowPos(main, nullptr, 0, 0, 500, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+    Sleep(800);
+    RECT mc;
+    GetClientRect(main, &mc);
+    POINT mo = {0, 0};
+    ClientToScreen(main, &mo);
+    Area area;
+    REQUIRE(read_screen("display_main_behind_about.png", mo.x, mo.y, 20, mc.bottom, area));
+    const int band = mc.bottom / 128;
+    REQUIRE(band >= 1);
+    CHECK(area.at(mo.x + 5, mo.y) == RGB(0, 0, 255));
+    CHECK(area.at(mo.x + 5, mo.y + 50 * band) == RGB(0, 0, 155));
+    CHECK(area.at(mo.x + 5, mo.y + 128 * band - 1) == RGB(0, 0, 1));
+
+    PostMessageA(about, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    CHECK(drv::wait_until([&] { return !IsWindow(about); }, 3000));
+
+    // Nothing that was thrown away happens later.
+    Sleep(800);
+    CHECK(app.running());
+    CHECK(app.title() == kFloppyTitle);
+    CHECK(find_popup(app.process_id(), "Instructions...") == nullptr);
+    CHECK(app.dialogs().empty());
+    app.command(IDM_EXIT);
+    CHECK(app.wait_exit() == 0u);
+}
