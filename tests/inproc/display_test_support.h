@@ -192,23 +192,22 @@ inline Pixels read_window(HWND window)
     return p;
 }
 
-// Whole display into <build folder>/<name>, taken by the host (xwd and convert); waits
-// for the marker the command writes last, since Wine's handle for it cannot be waited on.
-// A thread without a message loop of its own (the worker) passes serve_messages false.
-inline bool screenshot(const std::string& png_name, bool serve_messages = true)
+// Runs a /bin/sh command line on the host and waits for the marker it writes last, since
+// Wine's handle for a Unix process cannot be waited on. A thread without a message loop
+// of its own (the worker) passes serve_messages false.
+inline bool host_run(const std::string& command, bool serve_messages = true)
 {
     const char* build = std::getenv("SLIVERDISK_BUILD_DIR");
     if (!build)
         return false;
-    const std::string marker = std::string(build) + "/" + png_name + ".done";
-    const std::string windows_marker = "Z:" + marker;
-    std::string fixed = windows_marker;
-    for (char& c : fixed)
+    static int serial = 0;
+    const std::string marker = std::string(build) + "/display-host-" + std::to_string(++serial) + ".done";
+    std::string windows_marker = "Z:" + marker;
+    for (char& c : windows_marker)
         if (c == '/')
             c = '\\';
-    DeleteFileA(fixed.c_str());
-    std::string line = "/bin/sh -c \"xwd -root -silent | convert xwd:- '" + std::string(build) +
-                       "/" + png_name + "'; touch '" + marker + "'\"";
+    DeleteFileA(windows_marker.c_str());
+    std::string line = "/bin/sh -c \"" + command + "; touch '" + marker + "'\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -218,8 +217,8 @@ inline bool screenshot(const std::string& png_name, bool serve_messages = true)
     CloseHandle(pi.hProcess);
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < 20000) {
-        if (GetFileAttributesA(fixed.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            DeleteFileA(fixed.c_str());
+        if (GetFileAttributesA(windows_marker.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            DeleteFileA(windows_marker.c_str());
             return true;
         }
         if (serve_messages)
@@ -228,6 +227,43 @@ inline bool screenshot(const std::string& png_name, bool serve_messages = true)
             Sleep(50);
     }
     return false;
+}
+
+// Whole display into <build folder>/<name> (xwd and convert on the host).
+inline bool screenshot(const std::string& png_name, bool serve_messages = true)
+{
+    const char* build = std::getenv("SLIVERDISK_BUILD_DIR");
+    return build && host_run("xwd -root -silent | convert xwd:- '" + std::string(build) + "/" +
+                                 png_name + "'",
+                             serve_messages);
+}
+
+// One window's pixels as read from its own surface into <build folder>/<name>.png.
+inline bool save_picture(const Pixels& p, const std::string& png_name)
+{
+    const char* build = std::getenv("SLIVERDISK_BUILD_DIR");
+    if (!build)
+        return false;
+    const std::string ppm = std::string(build) + "/" + png_name + ".ppm";
+    std::string windows_ppm = "Z:" + ppm;
+    for (char& c : windows_ppm)
+        if (c == '/')
+            c = '\\';
+    std::string bytes = "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
+    for (COLORREF c : p.data) {
+        bytes += char(GetRValue(c));
+        bytes += char(GetGValue(c));
+        bytes += char(GetBValue(c));
+    }
+    HANDLE f = CreateFileA(windows_ppm.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+    return host_run("convert '" + ppm + "' '" + std::string(build) + "/" + png_name + "' && rm -f '" +
+                        ppm + "'",
+                    false);
 }
 
 } // namespace display_test
