@@ -68,7 +68,7 @@ LRESULT on_paint(HWND window, WPARAM wparam, LPARAM lparam)
     if (progress)
         paint_progress();
     else
-        paint_information(window, dc, about ? kAboutText : g_information.text);
+        paint_information(window, dc, about ? kAboutText : information_text());
     EndPaint(window, &ps);
     return 0;
 }
@@ -149,5 +149,5 @@ void set_information_text(const char* text)
 
 const char* information_text()
 {
-    return g_information.text;
+    return g_information.text ? g_information.text : "";
 }
