@@ -67,14 +67,25 @@ bool prepare()
                                  drv::random_bytes(kSampleBytes, 2026));
 }
 
+// Says on the terminal what each box said and how it was answered.
+void tell(const drv::Box& box)
+{
+    std::string text = box.text;
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n'))
+        text.replace(at, 1, " / ");
+    std::printf("  [%s] %s -> OK\n", box.caption.c_str(), text.c_str());
+}
+
 bool split(drv::Program& app)
 {
     int disk = 1;
     std::thread progress_shot;
     drv::JobRun run;
+    std::printf("Split of sample.bin onto A:\\sample.bin:\n");
     const bool ok = drv::run_split(
         app, drv::windows_path(g_demo.work + "/sample.bin"), "A:\\sample.bin",
         [&](const drv::Box& box) {
+            tell(box);
             if (box.text.rfind("Total Number Of Pre-Formatted Disks Required", 0) == 0) {
                 shoot("demo-2-disk-count-question.png");
                 progress_shot = std::thread(shoot_progress_window_when_shown, app.main_window());
@@ -100,9 +111,11 @@ bool reassemble(drv::Program& app)
     int disk = 1;
     insert(1);
     drv::JobRun run;
+    std::printf("Re-assemble of A:\\sample.bin_1 into joined.bin:\n");
     const bool ok = drv::run_reassemble(
         app, "A:\\sample.bin_1", drv::windows_path(g_demo.work + "/joined.bin"),
         [&](const drv::Box& box) {
+            tell(box);
             if (box.text == "Insert Next Disk!") {
                 eject_to(disk);
                 insert(++disk);
