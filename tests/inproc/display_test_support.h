@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -180,6 +182,32 @@ inline Pixels read_dc(HDC source, int width, int height)
     DeleteObject(dib);
     DeleteDC(memory);
     return p;
+}
+
+// The black pixels of a picture, cut to the columns that hold any: how a text drawn in
+// black looks, independent of where it was drawn.
+struct Ink {
+    int width = 0, height = 0;
+    std::vector<bool> on;
+    bool at(int x, int y) const { return on[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+inline Ink ink_columns(const Pixels& p)
+{
+    int first = p.width, last = -1;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            if (p.black(x, y)) {
+                first = std::min(first, x);
+                last = std::max(last, x);
+            }
+    Ink ink;
+    ink.width = last - first + 1;
+    ink.height = p.height;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = first; x <= last; ++x)
+            ink.on.push_back(p.black(x, y));
+    return ink;
 }
 
 inline Pixels read_window(HWND window)

@@ -10,6 +10,7 @@
 #include "display_test_support.h"
 #include "shell/main_window.h"
 
+using display_test::Ink;
 using display_test::Pixels;
 
 namespace {
@@ -64,11 +65,6 @@ Observation open_and_observe(void (*open)(), const char* title, const char* pict
 }
 
 // The black pixels of a text drawn alone with the default (system) font.
-struct Ink {
-    int width = 0, height = 0;
-    std::vector<bool> on;
-};
-
 Ink ink_of(const std::string& text)
 {
     HDC screen = GetDC(nullptr);
@@ -87,20 +83,7 @@ Ink ink_of(const std::string& text)
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    int first = w, last = -1;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (p.black(x, y)) {
-                first = std::min(first, x);
-                last = std::max(last, x);
-            }
-    Ink ink;
-    ink.width = last - first + 1;
-    ink.height = h;
-    for (int y = 0; y < h; ++y)
-        for (int x = first; x <= last; ++x)
-            ink.on.push_back(p.black(x, y));
-    return ink;
+    return display_test::ink_columns(p);
 }
 
 int line_height()

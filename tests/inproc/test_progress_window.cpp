@@ -9,6 +9,7 @@
 #include "display/progress_window.h"
 #include "display_test_support.h"
 
+using display_test::Ink;
 using display_test::Pixels;
 
 namespace {
@@ -88,12 +89,6 @@ void as_job(const std::function<void()>& work)
 
 // The ink (black pixels) of a text drawn alone with the kept DC's font, trimmed to its
 // first and last inked column.
-struct Ink {
-    int width = 0, height = 0;
-    std::vector<bool> on;
-    bool at(int x, int y) const { return on[size_t(y) * size_t(width) + size_t(x)]; }
-};
-
 Ink ink_of(const char* text)
 {
     HDC window_dc = GetDC(progress_window());
@@ -116,20 +111,7 @@ Ink ink_of(const char* text)
     DeleteDC(memory);
     ReleaseDC(progress_window(), window_dc);
 
-    int first = w, last = -1;
-    for (int x = 0; x < w; ++x)
-        for (int y = 0; y < h; ++y)
-            if (p.black(x, y)) {
-                first = std::min(first, x);
-                last = std::max(last, x);
-            }
-    Ink ink;
-    ink.width = last - first + 1;
-    ink.height = h;
-    for (int y = 0; y < h; ++y)
-        for (int x = first; x <= last; ++x)
-            ink.on.push_back(p.black(x, y));
-    return ink;
+    return display_test::ink_columns(p);
 }
 
 // Whether the window shows exactly this ink with its left column at (x, top).
