@@ -475,14 +475,6 @@ void Program::answer(const Box& box, int button_id)
     wait_until([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); }, 5000);
 }
 
-bool Program::answer_next_box(int button_id, Box& box, DWORD timeout_ms)
-{
-    if (!wait_box(box, timeout_ms))
-        return false;
-    answer(box, button_id);
-    return true;
-}
-
 bool Program::wait_no_dialog(DWORD timeout_ms)
 {
     return wait_until([&] { return dialogs().empty(); }, timeout_ms);
@@ -511,12 +503,6 @@ bool Program::cancel_chooser(const std::string& chooser_title, DWORD timeout_ms)
 std::string Program::chooser_file_name(HWND chooser) const
 {
     return window_text(GetDlgItem(chooser, kChooserNameId));
-}
-
-std::string Program::chooser_folder(HWND chooser) const
-{
-    // The look-in combo box (cmb2) shows the current folder's name.
-    return window_text(GetDlgItem(chooser, 0x0471));
 }
 
 } // namespace drv

@@ -94,8 +94,6 @@ public:
     bool wait_box(Box& box, DWORD timeout_ms = kDefaultTimeout, bool read_icon = true);
     // Presses a button of a dialog (IDOK, IDCANCEL, ...), records the box when it is one.
     void answer(const Box& box, int button_id);
-    // Waits for a box, checks nothing, answers it and returns it (recorded).
-    bool answer_next_box(int button_id, Box& box, DWORD timeout_ms = kDefaultTimeout);
     // Waits until no dialog of the process is visible.
     bool wait_no_dialog(DWORD timeout_ms = kDefaultTimeout);
 
@@ -104,7 +102,6 @@ public:
                      DWORD timeout_ms = kDefaultTimeout);
     bool cancel_chooser(const std::string& chooser_title, DWORD timeout_ms = kDefaultTimeout);
     std::string chooser_file_name(HWND chooser) const;   // text of the file-name field
-    std::string chooser_folder(HWND chooser) const;      // folder the chooser shows
 
     const std::vector<Box>& box_log() const { return log_; }
     void clear_box_log() { log_.clear(); }
