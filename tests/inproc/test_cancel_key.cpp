@@ -72,7 +72,8 @@ TEST_CASE("flush keyboard empties the queue and returns after one quiet 400 ms p
         flush_keyboard();
         const DWORD took = GetTickCount() - start;
         CHECK(took >= 400);
-        CHECK(took < 700);
+        // Generous: a loaded machine may deschedule the spin; a second pause would be 800.
+        CHECK(took < 800);
         CHECK(drain_keys().empty());
         MSG msg;
         CHECK(PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_REMOVE));  // not a key: kept
@@ -117,12 +118,12 @@ TEST_CASE("pause busy-waits for its length")
 {
     DWORD start = GetTickCount();
     pause(0);
-    CHECK(GetTickCount() - start < 20);
+    CHECK(GetTickCount() - start < 100);
     start = GetTickCount();
     pause(300);
     const DWORD took = GetTickCount() - start;
     CHECK(took >= 300);
-    CHECK(took < 450);
+    CHECK(took < 1000);
 }
 
 TEST_CASE("the cancel-key poll and the flush work without a progress window")
