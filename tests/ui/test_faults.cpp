@@ -39,6 +39,18 @@ Set make_set(const std::string& name)
     return set;
 }
 
+// A Media command changes the title only once the job has ended and the menu works again.
+bool wait_menu_unlocked(drv::Program& app)
+{
+    const std::string zip = "Sliverdisk Utility - Media: Zip";
+    const bool unlocked = drv::wait_until([&] {
+        app.command(IDM_MEDIA_ZIP);
+        return app.wait_title(zip, 100);
+    }, 10000);
+    app.command(IDM_MEDIA_FLOPPY);
+    return unlocked && app.wait_title("Sliverdisk Utility - Media: Floppy");
+}
+
 } // namespace
 
 TEST_CASE("re-assemble: a piece that cannot be opened brings the retry box until it is repaired")
@@ -166,7 +178,7 @@ TEST_CASE("job commands: dropped while a job runs and never replayed; between jo
             REQUIRE(app.cancel_chooser(split ? eng::kSplitSource : eng::kJoinSource));
             // The chooser is gone a moment before its job has returned and the menu unlocks;
             // a command in that moment is dropped like any other during a job.
-            Sleep(250);
+            REQUIRE(wait_menu_unlocked(app));
         }
         CHECK(eng::no_box_for(app, 2500));
     }
