@@ -457,9 +457,13 @@ bool Program::wait_box(Box& box, DWORD timeout_ms, bool read_icon)
         [&] {
             for (HWND d : dialogs()) {
                 if (GetDlgItem(d, kMessageTextId)) {
-                    if (read_icon)
-                        Sleep(100);  // let it finish painting so its icon can be read
                     box = read_box(d, read_icon);
+                    // A busy machine may paint the icon late: give it a moment to show.
+                    if (read_icon)
+                        wait_until([&] {
+                            box = read_box(d, true);
+                            return box.error_icon || box.information_icon;
+                        }, 2000);
                     return true;
                 }
             }
