@@ -458,12 +458,18 @@ bool Program::wait_box(Box& box, DWORD timeout_ms, bool read_icon)
             for (HWND d : dialogs()) {
                 if (GetDlgItem(d, kMessageTextId)) {
                     box = read_box(d, read_icon);
-                    // A busy machine may paint the icon late: give it a moment to show.
+                    // The icon is read from the display, which under Wine on a virtual
+                    // display sometimes misses a window's first painting: ask the box to
+                    // paint itself again until its icon shows.
                     if (read_icon)
                         wait_until([&] {
                             box = read_box(d, true);
-                            return box.error_icon || box.information_icon;
-                        }, 2000);
+                            if (box.error_icon || box.information_icon)
+                                return true;
+                            RedrawWindow(d, nullptr, nullptr,
+                                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+                            return false;
+                        }, 3000);
                     return true;
                 }
             }
