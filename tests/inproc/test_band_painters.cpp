@@ -31,15 +31,8 @@ Pixels paint_into_memory(void (*painter)(HWND, HDC), int width, int height)
 
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, dib);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
     HBRUSH marker = CreateSolidBrush(kUntouched);
     FillRect(memory, &client, marker);
     DeleteObject(marker);
@@ -48,7 +41,7 @@ Pixels paint_into_memory(void (*painter)(HWND, HDC), int width, int height)
     Pixels p = display_test::read_dc(memory, width, height);
 
     SelectObject(memory, old);
-    DeleteObject(dib);
+    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     DestroyWindow(window);
