@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "engine/chooser_rules.h"
@@ -20,7 +21,13 @@ namespace {
 constexpr DWORD kOpenFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 constexpr DWORD kSaveFlags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 static_assert(kOpenFlags == 0x1804 && kSaveFlags == 0x806, "chooser flags");
-constexpr DWORD kRecordSize = 76;  // the 76-byte form of the record, without the later fields
+// The record's first form, without the later fields: 76 bytes in the 32-bit program (a
+// 64-bit test build has wider pointers, so the size is taken from the record itself).
+constexpr DWORD kRecordSize =
+    offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(OPENFILENAMEA::lpTemplateName);
+#ifndef _WIN64
+static_assert(kRecordSize == 76, "the 76-byte form of the record");
+#endif
 
 enum class ChooserKind { open, save };
 

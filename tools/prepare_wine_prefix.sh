@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the build folder's private Wine prefix once and reuses it afterwards.
-# A 32-bit prefix (the program is 32-bit) keeps the registry in one view.
+# A 32-bit prefix (the program is 32-bit) keeps the registry in one view; a 64-bit test
+# build (see common.sh) gets a 64-bit one.
 # Usage: prepare_wine_prefix.sh [BUILD_DIR]
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -24,7 +25,7 @@ if [ -f "$marker" ]; then
 fi
 
 rm -rf "$WINEPREFIX"
-export WINEARCH=win32
+[ "$ARCH" = i686 ] && export WINEARCH=win32
 echo "Creating the Wine prefix in $WINEPREFIX (once per build folder)"
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w

@@ -58,7 +58,7 @@ TEST_CASE("chooser record: 76-byte form, exact flags and filter, owner, folder, 
     const OPENFILENAMEA& r = last_chooser_record();
 
     run_cancelled(true, "Open Title");
-    CHECK(r.lStructSize == 76u);
+    CHECK(r.lStructSize == OPENFILENAME_SIZE_VERSION_400A);
     CHECK(r.hwndOwner == g_program.main_window);
     CHECK(r.Flags == 0x1804u);
     CHECK(std::memcmp(r.lpstrFilter, "All Files  *.*\0*.*\0\0", 20) == 0);
@@ -74,7 +74,7 @@ TEST_CASE("chooser record: 76-byte form, exact flags and filter, owner, folder, 
     CHECK(std::string(remembered_type_filter()).empty());
 
     run_cancelled(false, "Save Title");
-    CHECK(r.lStructSize == 76u);
+    CHECK(r.lStructSize == OPENFILENAME_SIZE_VERSION_400A);
     CHECK(r.Flags == 0x806u);
     CHECK(std::string(r.lpstrFile) == "NAME.TXT");
     CHECK(std::string(r.lpstrInitialDir) == "A:\\");
