@@ -164,23 +164,29 @@ bool transfer_piece(const char* status_prefix, const char* piece_path, uint64_t 
     if (progress)
         SetFocus(progress);
 
-    uint64_t written = 0;
-    bool more = true;
-    while (more && (end == PieceEnd::end_of_file || written != planned)) {
+    // A read may deliver fewer bytes than asked without being at the end of the file: only
+    // a read of 0 bytes ends a piece. For the split that is a fault, since the source was
+    // measured and the piece must be full.
+    uint64_t moved = 0;
+    for (;;) {
         DWORD wanted = kTransferBlockSize;
-        if (end == PieceEnd::planned_size && planned - written <= kTransferBlockSize) {
-            wanted = static_cast<DWORD>(planned - written);
-            more = false;
+        if (end == PieceEnd::planned_size) {
+            if (moved == planned)
+                break;
+            if (planned - moved < wanted)
+                wanted = static_cast<DWORD>(planned - moved);
         }
         DWORD got = 0;
         const BlockResult result = move_block(wanted, got);
         if (result == BlockResult::failed)
             return false;
-        if (result == BlockResult::end_of_piece)
-            break;
-        if (got < wanted)
-            more = false;
-        written += got;
+        if (result == BlockResult::end_of_piece) {
+            if (end == PieceEnd::end_of_file)
+                break;
+            error_box(kTroubleReadingSource);
+            return false;
+        }
+        moved += got;
         if (progress)
             UpdateWindow(progress);
         progress_step();

@@ -32,8 +32,8 @@ HANDLE destination_handle();
 uint64_t measure_source();
 uint64_t free_space(const char* path);
 
-// How much of the source makes up the piece: the split knows the piece's size, the
-// re-assemble job reads until the piece ends.
+// How much of the source makes up the piece: the split knows the piece's size (a source
+// that ends before it is a read fault), the re-assemble job reads until a read gives 0 bytes.
 enum class PieceEnd { planned_size, end_of_file };
 
 // Returns false when the job must take the cancel ending: Esc, or a failed read or write
