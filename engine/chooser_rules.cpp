@@ -1,6 +1,6 @@
 // Path rules around the file choosers.
 //   apply_trailing_backslash, make_default_extension, copy_back, folder_of_chosen_path,
-//   drop_last_two, drive_root (see chooser_rules.h)
+//   drop_last_two, drive_root, has_drive_letter (see chooser_rules.h)
 #include "engine/chooser_rules.h"
 
 #include <cstring>
@@ -50,7 +50,9 @@ void copy_back(const char* chosen, unsigned name_offset, unsigned extension_offs
     // Offsets come from the platform; one past the text would read behind its end.
     const size_t name_at = name_offset <= length ? name_offset : length;
     copy_part(chosen + name_at, length - name_at, file_name, size);
-    if (extension_offset == 0 || extension_offset > length) {
+    // No extension is reported as 0 by some dialogs and as the offset of the terminating
+    // zero by others; either way the name's last character is no type filter.
+    if (extension_offset == 0 || extension_offset >= length) {
         copy_part("", 0, type_filter, size);
         return;
     }
@@ -80,4 +82,10 @@ void drive_root(const char* path, char out[4])
     out[1] = ':';
     out[2] = '\\';
     out[3] = '\0';
+}
+
+bool has_drive_letter(const char* path)
+{
+    const char c = static_cast<char>(path[0] | 0x20);
+    return c >= 'a' && c <= 'z' && path[1] == ':';
 }

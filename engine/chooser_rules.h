@@ -5,6 +5,7 @@
 //   folder_of_chosen_path    - the folder part of a confirmed path, ending in a backslash
 //   drop_last_two            - a first piece's name without its "_1"
 //   drive_root               - "X:\" from a path's first character
+//   has_drive_letter         - the path starts with a letter and a colon
 #ifndef SLIVERDISK_CHOOSER_RULES_H
 #define SLIVERDISK_CHOOSER_RULES_H
 
@@ -17,5 +18,6 @@ void copy_back(const char* chosen, unsigned name_offset, unsigned extension_offs
 bool folder_of_chosen_path(const char* chosen, unsigned name_offset, char* out, size_t size);
 void drop_last_two(const char* text, char* out, size_t size);
 void drive_root(const char* path, char out[4]);
+bool has_drive_letter(const char* path);
 
 #endif

@@ -141,8 +141,13 @@ uint64_t measure_source()
 
 uint64_t free_space(const char* path)
 {
-    char root[4];
-    drive_root(path, root);
+    char root[kPathTextSize];
+    // A network path has no drive letter: its volume's root comes from the platform. A
+    // drive-letter path keeps the plain "X:\" root.
+    if (has_drive_letter(path))
+        drive_root(path, root);
+    else if (!GetVolumePathNameA(path, root, sizeof root))
+        return 0;
     DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
     if (!GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
                            &clusters))

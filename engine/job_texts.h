@@ -29,7 +29,7 @@ constexpr char kWrongDiskRetry[] =
 
 // Errors that end a job
 constexpr char kTroubleOpeningSource[] = "Trouble Opening Source File... Copy Cancelled!";
-constexpr char kSourceTooLarge[] = "Source File Is 4 GB Or Larger... Copy Cancelled!";
+constexpr char kTooManyDisks[] = "Too Many Disks Required... Copy Cancelled!";
 constexpr char kPathsEqual[] = "Path And FileNames Are Equal... Copy Cancelled!";
 constexpr char kFitsOnOneMedium[] = "File Will Fit On A Single Floppy... Copy Cancelled!";
 constexpr char kTroubleCreating[] = "Trouble Creating File... Copy Cancelled!";

@@ -1,6 +1,6 @@
 // Piece set names and the count record. Pure: no platform calls, so they are tested directly.
 //   piece_name, count_file_name, is_first_piece, base_from_first_piece,
-//   encode_count, decode_count, piece_count, step_count (see piece_set.h)
+//   encode_count, decode_count, piece_count, step_count, set_file_of (see piece_set.h)
 #include "engine/piece_set.h"
 
 #include <cstring>
@@ -9,6 +9,44 @@ namespace {
 
 constexpr char kCountSuffix[] = "_Total";
 constexpr uint32_t kBlock = 131072;  // the transfer block size; one progress step each
+
+char fold(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Compares the first `length` characters without case; `text` may be shorter.
+bool starts_with_folded(const char* text, const char* prefix, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == '\0' || fold(text[i]) != fold(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+bool equal_folded(const char* a, const char* b)
+{
+    const size_t length = std::strlen(b);
+    return std::strlen(a) == length && starts_with_folded(a, b, length);
+}
+
+// "_k" with k a decimal number from 1 to 4,294,967,295, no sign, no leading zero.
+bool parse_piece_suffix(const char* suffix, uint32_t* k)
+{
+    if (suffix[0] != '_' || suffix[1] < '1' || suffix[1] > '9')
+        return false;
+    uint64_t value = 0;
+    for (const char* p = suffix + 1; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+        value = value * 10 + static_cast<uint64_t>(*p - '0');
+        if (value > UINT32_MAX)
+            return false;
+    }
+    *k = static_cast<uint32_t>(value);
+    return true;
+}
 
 bool join(const char* base, const char* suffix, char* out, size_t size)
 {
@@ -80,12 +118,23 @@ uint32_t decode_count(const uint8_t* four_bytes)
     return n;
 }
 
-uint32_t piece_count(uint32_t source_size, uint32_t capacity)
+uint64_t piece_count(uint64_t source_size, uint32_t capacity)
 {
     if (capacity == 0)
         return 0;
-    const uint32_t n = source_size / capacity;
+    const uint64_t n = source_size / capacity;
     return n * capacity == source_size ? n : n + 1;
+}
+
+SetFile set_file_of(const char* path, const char* base, uint32_t* k)
+{
+    const size_t base_length = std::strlen(base);
+    if (!starts_with_folded(path, base, base_length))
+        return SetFile::none;
+    const char* suffix = path + base_length;
+    if (equal_folded(suffix, kCountSuffix))
+        return SetFile::count_file;
+    return parse_piece_suffix(suffix, k) ? SetFile::piece : SetFile::none;
 }
 
 uint32_t step_count(uint64_t piece_size)

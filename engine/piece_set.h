@@ -7,7 +7,9 @@
 //   base_from_first_piece - the first piece's path without its "_1"
 //   encode_count / decode_count - N as 4 bytes, least significant first
 //   piece_count         - how many media a source of S bytes needs at C bytes each
+//   kMaxPieces          - the most pieces the 4-byte count can describe
 //   step_count          - progress steps for a piece: one per transfer block, rounded up
+//   set_file_of         - whether a path names the count file or a numbered piece of a base
 #ifndef SLIVERDISK_PIECE_SET_H
 #define SLIVERDISK_PIECE_SET_H
 
@@ -31,7 +33,14 @@ bool base_from_first_piece(const char* first_piece, char* out, size_t size);
 void encode_count(uint32_t n, uint8_t* four_bytes);
 uint32_t decode_count(const uint8_t* four_bytes);
 
-uint32_t piece_count(uint32_t source_size, uint32_t capacity);
+// 64-bit: a source of 4 GiB or more at a small capacity needs more pieces than 32 bits hold.
+uint64_t piece_count(uint64_t source_size, uint32_t capacity);
+constexpr uint64_t kMaxPieces = UINT32_MAX;
 uint32_t step_count(uint64_t piece_size);
+
+// Which file of the set named from `base` a path is, letters compared without case (ASCII):
+// the count file, piece k (decimal k without leading zeros, in *k), or none of them.
+enum class SetFile { none, count_file, piece };
+SetFile set_file_of(const char* path, const char* base, uint32_t* k);
 
 #endif

@@ -3,6 +3,7 @@
 //   open_first_piece - chooser and open of piece 1
 //   read_count      - N from the count file beside piece 1
 //   open_next_piece - opens piece k by name, with the retry box while it is missing
+//   destroys_own_set - the destination would empty the count file or a piece still to come
 //   join_pieces     - the piece loop with "Insert Next Disk!" between pieces
 #include "engine/jobs.h"
 
@@ -51,6 +52,32 @@ CountRead read_count(const char* base, uint32_t* pieces)
         return CountRead::missing;
     *pieces = decode_count(g_program.transfer_buffer);
     return CountRead::ok;
+}
+
+// Full path with every letter in one case, so that two spellings of one file compare equal.
+bool folded_full_path(const char* path, char* out, DWORD size)
+{
+    const DWORD length = GetFullPathNameA(path, size, out, nullptr);
+    if (length == 0 || length >= size)
+        return false;
+    CharUpperBuffA(out, length);
+    return true;
+}
+
+// Creating the destination empties it. Piece 1 needs no check: the job holds it open, so
+// creating it fails on its own.
+bool destroys_own_set(const char* destination, const char* first_piece, uint32_t pieces)
+{
+    char target[kPieceNameSize];
+    char first[kPieceNameSize];
+    char base[kPieceNameSize];
+    if (!folded_full_path(destination, target, sizeof target) ||
+        !folded_full_path(first_piece, first, sizeof first) ||
+        !base_from_first_piece(first, base, sizeof base))
+        return false;
+    uint32_t k = 0;
+    const SetFile file = set_file_of(target, base, &k);
+    return file == SetFile::count_file || (file == SetFile::piece && k >= 2 && k <= pieces);
 }
 
 bool open_next_piece(const char* piece)
@@ -112,6 +139,10 @@ void reassemble_job()
                               destination))
         return cancel_ending();
     repaint_main_window();
+    if (destroys_own_set(destination, piece, pieces)) {
+        error_box(kPathsEqual);
+        return cancel_ending();
+    }
     if (!create_destination(destination)) {
         error_box(kTroubleCreating);
         return cancel_ending();

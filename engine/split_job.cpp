@@ -18,26 +18,19 @@
 
 namespace {
 
-enum class Outcome { go_on, ended, cancel };
-
-// Source size in *size. `ended` when the job is over without the cancel ending.
-Outcome choose_and_measure(char* source, uint32_t* size)
+// Source size in *size, all 64 bits of it: the set format has no 4 GiB limit, only the
+// piece count must fit its 4 bytes. False when the job is over without the cancel ending.
+bool choose_and_measure(char* source, uint64_t* size)
 {
     if (!choose_file_to_read(kSplitSourceTitle, ChooserFolder::work, source))
-        return Outcome::ended;
+        return false;
     repaint_main_window();
     if (!open_source(source)) {
         error_box(kTroubleOpeningSource);
-        return Outcome::ended;
+        return false;
     }
-    const uint64_t measured = measure_source();
-    // All piece arithmetic is 32-bit; a larger source would be cut short without a word.
-    if (measured > UINT32_MAX) {
-        error_box(kSourceTooLarge);
-        return Outcome::cancel;
-    }
-    *size = static_cast<uint32_t>(measured);
-    return Outcome::go_on;
+    *size = measure_source();
+    return true;
 }
 
 bool write_count_file(const char* destination, uint32_t pieces)
@@ -58,7 +51,7 @@ bool write_count_file(const char* destination, uint32_t pieces)
     return true;
 }
 
-bool wait_for_room(const char* destination, uint32_t piece_size)
+bool wait_for_room(const char* destination, uint64_t piece_size)
 {
     while (free_space(destination) < piece_size) {
         if (!question_box(kNotEnoughFreeSpace, kWarningCaption))
@@ -68,16 +61,16 @@ bool wait_for_room(const char* destination, uint32_t piece_size)
 }
 
 // Ends the job itself, through one of the two endings.
-void write_pieces(const char* destination, uint32_t source_size, uint32_t capacity)
+void write_pieces(const char* destination, uint64_t source_size, uint32_t capacity)
 {
     char piece[kPieceNameSize];
-    uint32_t done = 0;
+    uint64_t done = 0;
     for (uint32_t k = 1;; ++k) {
-        const uint32_t remaining = source_size - done;
+        const uint64_t remaining = source_size - done;
         if (remaining == 0)
             return completion_ending();
         const bool last = remaining <= capacity;
-        const uint32_t piece_size = last ? remaining : capacity;
+        const uint64_t piece_size = last ? remaining : capacity;
         if (!wait_for_room(destination, piece_size))
             return cancel_ending();
         if (!piece_name(destination, k, piece, sizeof piece) || !create_destination(piece)) {
@@ -104,13 +97,10 @@ void split_job()
 {
     char source[kPathTextSize];
     char destination[kPathTextSize];
-    uint32_t source_size = 0;
+    uint64_t source_size = 0;
 
-    const Outcome measured = choose_and_measure(source, &source_size);
-    if (measured == Outcome::ended)
+    if (!choose_and_measure(source, &source_size))
         return;
-    if (measured == Outcome::cancel)
-        return cancel_ending();
 
     if (!choose_file_to_write(kSplitDestinationTitle, ChooserFolder::media,
                               remembered_file_name(), destination))
@@ -127,12 +117,18 @@ void split_job()
         error_box(kFitsOnOneMedium);
         return cancel_ending();
     }
-    const uint32_t pieces = piece_count(source_size, capacity);
+    const uint64_t pieces = piece_count(source_size, capacity);
+    // The count file holds 4 bytes; a larger count would be written wrapped and the set
+    // could never be joined again.
+    if (pieces > kMaxPieces) {
+        error_box(kTooManyDisks);
+        return cancel_ending();
+    }
     char question[sizeof kDisksRequiredFormat + 16];
-    wsprintfA(question, kDisksRequiredFormat, pieces);
+    wsprintfA(question, kDisksRequiredFormat, static_cast<uint32_t>(pieces));
     if (!question_box(question, kStandByCaption))
         return cancel_ending();
-    if (!write_count_file(destination, pieces))
+    if (!write_count_file(destination, static_cast<uint32_t>(pieces)))
         return cancel_ending();
     write_pieces(destination, source_size, capacity);
 }

@@ -92,6 +92,10 @@ bool copy_worker_busy()
 
 void request_jobs(bool split, bool reassemble)
 {
+    // Without a worker (start-up failed before making it, and the failure box's own loop
+    // still serves the menu) there is nothing to wake and nothing to wait for.
+    if (!g_jobs.thread)
+        return;
     if (split)
         g_jobs.split_request.store(1);
     if (reassemble)

@@ -99,12 +99,14 @@ int run_startup(HINSTANCE instance)
 
 int run_message_loop()
 {
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    MSG msg = {};
+    BOOL got;
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return static_cast<int>(msg.wParam);
+    // -1 is a failed call, not a quit message: msg holds nothing of use then.
+    return got == 0 ? static_cast<int>(msg.wParam) : 0;
 }
 
 void run_shutdown()

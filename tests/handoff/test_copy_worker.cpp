@@ -58,6 +58,19 @@ void reassemble_job()
     note('R');
 }
 
+TEST_CASE("copy worker: without a worker a job command returns at once and runs nothing")
+{
+    // As on a start-up that failed before making the worker, whose error box still serves
+    // the main window's menu.
+    const DWORD start = GetTickCount();
+    request_jobs(true, false);
+    request_jobs(false, true);
+    const DWORD took = GetTickCount() - start;
+    CHECK_MESSAGE(took < 100, "two commands took " << took << " ms");
+    CHECK_FALSE(copy_worker_busy());
+    CHECK(copy_worker_passes() == 0u);
+}
+
 TEST_CASE("copy worker: created suspended, nothing runs before a command")
 {
     REQUIRE(create_copy_worker());

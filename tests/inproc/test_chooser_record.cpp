@@ -79,5 +79,24 @@ TEST_CASE("chooser record: 76-byte form, exact flags and filter, owner, folder, 
     CHECK(std::string(r.lpstrFile) == "NAME.TXT");
     CHECK(std::string(r.lpstrInitialDir) == "A:\\");
     CHECK(std::string(r.lpstrTitle) == "Save Title");
+
+    // The extension offset of a chosen name, as each platform reports it, and the default
+    // extension the next chooser then gets: none for BACKUP, so no "BACKUP.P" is made of it.
+    struct Offset {
+        const char* path;
+        unsigned extension;
+        const char* expected;
+    };
+    for (const Offset& o : {Offset{"C:\\DATA\\BACKUP", 0, nullptr},
+                            Offset{"C:\\DATA\\BACKUP", 14, nullptr},
+                            Offset{"C:\\DATA\\REPORT.DOC", 15, "DOC"}}) {
+        CAPTURE(o.extension);
+        remember_choice(o.path, 8, o.extension, 1);
+        run_cancelled(false, "Save Title");
+        if (o.expected)
+            CHECK(std::string(r.lpstrDefExt ? r.lpstrDefExt : "<none>") == o.expected);
+        else
+            CHECK(r.lpstrDefExt == nullptr);
+    }
     run_shutdown();
 }

@@ -66,10 +66,16 @@ TEST_CASE("copy-back takes the name and the period with the extension at the ret
     CHECK(std::string(name) == "REPORT.DOC_1");
     CHECK(std::string(filter) == ".DOC_1");
 
-    SUBCASE("a name without extension empties the type filter")
+    SUBCASE("a name without extension empties the type filter, whichever way it is reported")
     {
-        copy_back("C:\\DATA\\README", 8, 0, name, filter, sizeof name);
-        CHECK(std::string(name) == "README");
+        // Wine reports no extension as offset 0, Windows as the offset of the terminating zero.
+        for (unsigned none : {0u, 14u, 15u}) {
+            CAPTURE(none);
+            copy_back("C:\\DATA\\BACKUP", 8, none, name, filter, sizeof name);
+            CHECK(std::string(name) == "BACKUP");
+            CHECK(std::string(filter) == "");
+        }
+        copy_back("C:\\DATA\\BACKUP.", 8, 15, name, filter, sizeof name);
         CHECK(std::string(filter) == "");
     }
     SUBCASE("a cancelled chooser (both offsets 0) keeps the initial name, empties the filter")
@@ -114,6 +120,9 @@ TEST_CASE("destination name and drive root")
     char root[4];
     drive_root("A:\\REPORT.DOC", root);
     CHECK(std::string(root) == "A:\\");
-    drive_root("\\\\server\\share\\x", root);
-    CHECK(std::string(root) == "\\:\\");  // the platform rejects it: free space 0
+    CHECK(has_drive_letter("A:\\REPORT.DOC"));
+    CHECK(has_drive_letter("z:x"));
+    CHECK_FALSE(has_drive_letter("\\\\server\\share\\x"));  // its root comes from the platform
+    CHECK_FALSE(has_drive_letter("1:\\x"));
+    CHECK_FALSE(has_drive_letter("A"));
 }

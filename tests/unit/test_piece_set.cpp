@@ -102,6 +102,46 @@ TEST_CASE("piece count rounds up and never adds an empty last piece")
     CHECK(piece_count(10, 0) == 0);  // never divides by zero
 }
 
+TEST_CASE("piece count around 2^32 is exact in 64 bits; more than 4,294,967,295 does not fit")
+{
+    const uint64_t two32 = 1ull << 32;
+    struct Case {
+        uint64_t size;
+        uint32_t capacity;
+        uint64_t pieces;
+    };
+    const Case cases[] = {
+        {two32 - 1, 1, 4294967295ull},      {two32, 1, two32},         {two32 + 1, 1, two32 + 1},
+        {two32 - 1, 1u << 31, 2},           {two32, 1u << 31, 2},      {two32 + 1, 1u << 31, 3},
+        {two32 - 1, 4294967295u, 1},        {two32, 4294967295u, 2},   {two32 + 1, 4294967295u, 2},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.size);
+        CAPTURE(c.capacity);
+        CHECK(piece_count(c.size, c.capacity) == c.pieces);
+    }
+    CHECK(piece_count(two32 - 1, 1) <= kMaxPieces);  // the last count the 4 bytes hold
+    CHECK(piece_count(two32, 1) > kMaxPieces);
+    CHECK(step_count(4294967295u) == 32768u);  // the largest piece's progress steps
+}
+
+TEST_CASE("set membership: the count file and numbered pieces of a base, without case")
+{
+    uint32_t k = 0;
+    CHECK(set_file_of("A:\\DATA.BIN_Total", "A:\\DATA.BIN", &k) == SetFile::count_file);
+    CHECK(set_file_of("a:\\data.bin_TOTAL", "A:\\DATA.BIN", &k) == SetFile::count_file);
+    REQUIRE(set_file_of("A:\\Data.Bin_3", "A:\\DATA.BIN", &k) == SetFile::piece);
+    CHECK(k == 3u);
+    REQUIRE(set_file_of("A:\\DATA.BIN_4294967295", "A:\\DATA.BIN", &k) == SetFile::piece);
+    CHECK(k == 4294967295u);
+    for (const char* other : {"A:\\DATA.BIN", "A:\\DATA.BIN_", "A:\\DATA.BIN_03", "A:\\DATA.BIN_0",
+                              "A:\\DATA.BIN_3x", "A:\\DATA.BIN_4294967296", "A:\\DATA.BIN_Totals",
+                              "A:\\DATA.BI_3", "B:\\DATA.BIN_3", "A:\\DATA.BIN.BAK_3"}) {
+        CAPTURE(other);
+        CHECK(set_file_of(other, "A:\\DATA.BIN", &k) == SetFile::none);
+    }
+}
+
 TEST_CASE("one progress step per transfer block, rounded up")
 {
     CHECK(step_count(0) == 0);
