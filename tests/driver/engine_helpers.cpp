@@ -154,6 +154,21 @@ bool job(drv::Program& app, UINT command)
     return false;
 }
 
+bool choose_over_existing(drv::Program& app, const std::string& chooser_title,
+                          const std::string& path)
+{
+    HWND chooser = app.wait_dialog(chooser_title);
+    if (!chooser)
+        return false;
+    SetDlgItemTextA(chooser, 1148, path.c_str());
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    drv::Box question;
+    if (!app.wait_box(question))
+        return false;
+    app.answer(question, IDYES);  // waits until it is gone
+    return drv::wait_until([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); });
+}
+
 bool start_split(drv::Program& app, const std::string& source, const std::string& destination)
 {
     if (!job(app, IDM_COPY_TO_FLOPPIES))

@@ -57,6 +57,11 @@ bool set_custom_size(drv::Program& app, uint32_t bytes);
 // previous job is still winding down is dropped by the busy lock, so it is given again.
 bool job(drv::Program& app, UINT command);
 
+// Types an existing file's path into a save chooser, confirms, and answers the platform's
+// overwrite question with Yes.
+bool choose_over_existing(drv::Program& app, const std::string& chooser_title,
+                          const std::string& path);
+
 // Starts a job and gets through both choosers.
 bool start_split(drv::Program& app, const std::string& source, const std::string& destination);
 bool start_reassemble(drv::Program& app, const std::string& first_piece,

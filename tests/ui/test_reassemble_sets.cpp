@@ -129,21 +129,28 @@ TEST_CASE("re-assemble sets made by split -b")
         expect_cancel_ending(app);
         CHECK(eng::file_bytes(out + "\\JOINED.BIN") == set.source);
     }
-    SUBCASE("the first piece itself as destination cannot be created")
+    SUBCASE("a file of the set itself as destination: refused, and the set stays whole")
     {
         REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
-        REQUIRE(eng::job(app, IDM_REASSEMBLE));
-        REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));
-        HWND chooser = app.wait_dialog(eng::kJoinDestination);
-        REQUIRE(chooser);
-        SetDlgItemTextA(chooser, 1148, (set.base + "_1").c_str());
-        PostMessageA(chooser, WM_COMMAND, IDOK, 0);
-        drv::Box overwrite;  // the platform's own question
-        REQUIRE(app.wait_box(overwrite));
-        app.answer(overwrite, IDYES);  // waits until it is gone
-        eng::expect_box(app, Kind::error, kError, "Trouble Creating File... Copy Cancelled!");
-        expect_cancel_ending(app);
-        CHECK(eng::file_bytes(set.base + "_1") == set.source.substr(0, kPiece));
+        const std::string equal = "Path And FileNames Are Equal... Copy Cancelled!";
+        struct Target {
+            std::string path, error;
+        };
+        // Piece 1 is held open by the job, so creating it fails on its own.
+        for (const Target& t : {Target{set.base + "_Total", equal}, Target{set.base + "_3", equal},
+                                Target{set.dir + "\\set.bin_2", equal},
+                                Target{set.base + "_1", "Trouble Creating File... Copy Cancelled!"}}) {
+            CAPTURE(t.path);
+            REQUIRE(eng::job(app, IDM_REASSEMBLE));
+            REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));
+            REQUIRE(eng::choose_over_existing(app, eng::kJoinDestination, t.path));
+            eng::expect_box(app, Kind::error, kError, t.error);
+            expect_cancel_ending(app);
+            CHECK(eng::file_bytes(set.base + "_Total") == eng::count_bytes(3));
+            for (uint32_t k = 1; k <= 3; ++k)
+                CHECK(eng::file_bytes(set.base + "_" + std::to_string(k)) ==
+                      set.source.substr((k - 1) * kPiece, kPiece));
+        }
     }
 }
 

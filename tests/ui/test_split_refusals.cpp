@@ -21,21 +21,6 @@ void expect_cancel_ending(drv::Program& app)
     eng::expect_box(app, Kind::note, kNote, kCancelled);
     CHECK(eng::no_box_for(app, 1000));
 }
-
-// Types a path into the save chooser and confirms the platform's overwrite question.
-bool choose_existing_destination(drv::Program& app, const std::string& path)
-{
-    HWND chooser = app.wait_dialog(eng::kSplitDestination);
-    if (!chooser)
-        return false;
-    SetDlgItemTextA(chooser, 1148, path.c_str());
-    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
-    drv::Box question;
-    if (!app.wait_box(question))
-        return false;
-    app.answer(question, IDYES);
-    return drv::wait_until([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); });
-}
 }  // namespace
 
 TEST_CASE("split refusals: nothing written, and the right box before the cancel ending")
@@ -73,19 +58,18 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
         REQUIRE(lower != exact);
         REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
         REQUIRE(app.choose_file(eng::kSplitSource, exact));
-        REQUIRE(choose_existing_destination(app, lower));
+        REQUIRE(eng::choose_over_existing(app, eng::kSplitDestination, lower));
         eng::expect_box(app, Kind::error, kError,
                         "Path And FileNames Are Equal... Copy Cancelled!");
         expect_cancel_ending(app);
         CHECK(eng::files_in(win(root)) ==
               std::vector<std::string>{"EMPTY.BIN", "Exact.Bin", "HUGE.BIN", "SMALL.BIN"});
     }
-    SUBCASE("a source of 4 GiB + 1 is refused before the destination chooser")
+    SUBCASE("4 GiB + 1 bytes at 1 byte a medium needs more pieces than the count holds")
     {
-        REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
-        REQUIRE(app.choose_file(eng::kSplitSource, win(huge_unix)));
-        eng::expect_box(app, Kind::error, kError,
-                        "Source File Is 4 GB Or Larger... Copy Cancelled!");
+        REQUIRE(eng::set_custom_size(app, 1));
+        REQUIRE(eng::start_split(app, win(huge_unix), media + "\\HUGE.BIN"));
+        eng::expect_box(app, Kind::error, kError, "Too Many Disks Required... Copy Cancelled!");
         expect_cancel_ending(app);
         CHECK(app.box_log().size() == 2);
     }
