@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/chooser_rules.h"
+#include "engine/job_steps.h"
 
 namespace {
 std::string with_backslash(const char* text)
@@ -125,4 +126,10 @@ TEST_CASE("destination name and drive root")
     CHECK_FALSE(has_drive_letter("\\\\server\\share\\x"));  // its root comes from the platform
     CHECK_FALSE(has_drive_letter("1:\\x"));
     CHECK_FALSE(has_drive_letter("A"));
+
+    // Such a path's root comes from the platform; it once counted as no room at all.
+    char here[MAX_PATH];
+    REQUIRE(GetCurrentDirectoryA(sizeof here, here) > 0);
+    CHECK(free_space(here) > 0);
+    CHECK(free_space(("\\\\?\\" + std::string(here) + "\\x.bin").c_str()) > 0);
 }
