@@ -1,6 +1,8 @@
 // Black-box driver for the real program under Wine (see ui_driver.h).
 #include "driver/ui_driver.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -359,7 +361,7 @@ Program::~Program()
     kill();
 }
 
-bool Program::start(int show_command, DWORD timeout_ms)
+bool Program::start(int show_command, DWORD timeout_ms, const BeforeRun& before_run)
 {
     std::string exe = windows_path(build_dir() + "/sliverdisk.exe");
     std::string line = "\"" + exe + "\"";
@@ -367,9 +369,17 @@ bool Program::start(int show_command, DWORD timeout_ms)
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(show_command);
-    if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &info_))
+    const DWORD flags = before_run ? CREATE_SUSPENDED : 0;
+    if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &si, &info_))
         return false;
+    if (before_run) {
+        if (!before_run(info_)) {
+            kill();
+            return false;
+        }
+        ResumeThread(info_.hThread);
+    }
     return wait_until(
         [&] {
             auto mains = top_level_windows(info_.dwProcessId, "SLIVERDISKMAIN");
@@ -382,6 +392,40 @@ bool Program::start(int show_command, DWORD timeout_ms)
 bool Program::running() const
 {
     return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+// Between jobs the copy worker is suspended by its own hand, and the program has no other
+// suspended thread: so a thread other than the main one with a suspend count is the idle
+// worker. The count is read by suspending the thread once more and resuming it at once.
+bool Program::idle() const
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    bool idle = false;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more && !idle;
+         more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != info_.dwProcessId || entry.th32ThreadID == info_.dwThreadId)
+            continue;
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (!thread)
+            continue;
+        const DWORD previous = SuspendThread(thread);
+        if (previous != static_cast<DWORD>(-1)) {
+            ResumeThread(thread);
+            idle = previous >= 1;
+        }
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return idle;
+}
+
+bool Program::wait_idle(DWORD timeout_ms) const
+{
+    return wait_until([&] { return idle(); }, timeout_ms);
 }
 
 std::string Program::title() const

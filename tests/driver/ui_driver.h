@@ -71,11 +71,19 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
+    // Runs in the test while the new process is still suspended, before its first
+    // instruction (to load a library into it); false ends the process and the start fails.
+    using BeforeRun = std::function<bool(const PROCESS_INFORMATION&)>;
+
     // Starts sliverdisk.exe with the given show command and waits for its main window.
-    bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout);
+    bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout,
+               const BeforeRun& before_run = nullptr);
     HWND main_window() const { return main_; }
     DWORD process_id() const { return info_.dwProcessId; }
     bool running() const;
+    // The copy worker has suspended itself: no job runs and the menu takes commands.
+    bool idle() const;
+    bool wait_idle(DWORD timeout_ms = kDefaultTimeout) const;
 
     std::string title() const;
     void command(UINT id);               // posts WM_COMMAND with the id, as the menu does
