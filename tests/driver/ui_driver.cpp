@@ -102,8 +102,32 @@ void read_icon_kind(Box& box)
 
 // --- host side ---------------------------------------------------------------------------
 
+namespace {
+
+// Outside the test command the driver would fall back to the user's own Wine prefix (and
+// change its drive letters) and to folders at the file system's root: it stops the test
+// program instead, before the first host command or drive change.
+void require_build_environment()
+{
+    static const bool ok = [] {
+        const std::string build = env("SLIVERDISK_BUILD_DIR");
+        return !build.empty() && build[0] == '/' && env("WINEPREFIX") == build + "/wineprefix";
+    }();
+    if (ok)
+        return;
+    std::fprintf(stderr,
+                 "ui_driver: refusing to run without the build's environment: run the tests "
+                 "through tools/test.sh (or set SLIVERDISK_BUILD_DIR to the build folder and "
+                 "WINEPREFIX to its wineprefix folder)\n");
+    std::fflush(stderr);
+    ExitProcess(2);
+}
+
+} // namespace
+
 std::string build_dir()
 {
+    require_build_environment();
     return env("SLIVERDISK_BUILD_DIR");
 }
 
@@ -177,6 +201,7 @@ constexpr DWORD kDefineUnixDrive = 0x6DC080;
 // DRIVE_NO_ROOT_DIR as the type removes the letter.
 bool define_unix_drive(char letter, UINT type, const std::string& unix_dir)
 {
+    require_build_environment();
     std::vector<char> request(sizeof(UnixDrive) + unix_dir.size() + 1, '\0');
     auto* drive = reinterpret_cast<UnixDrive*>(request.data());
     drive->size = static_cast<ULONG>(request.size());

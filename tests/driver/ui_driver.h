@@ -1,5 +1,8 @@
 // Black-box driver for the real sliverdisk.exe, used by the UI tests (run under Wine).
 //
+// Build env:   every host command and drive change acts on the build folder and its Wine
+//              prefix; run without the environment tools/test.sh gives (SLIVERDISK_BUILD_DIR,
+//              and WINEPREFIX inside it) the driver refuses, before it touches anything.
 // Host side:   host_command runs a /bin/sh command line on the Linux host (Wine starts
 //              Unix programs) and waits for it; set_drive / remove_drive point a drive
 //              letter at a host folder or take its folder away. A:, B:, F: and G: are
@@ -19,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace drv {
@@ -38,6 +42,39 @@ bool define_removable_drive(char letter, const std::string& unix_dir);
 bool undefine_drive(char letter);
 bool mount_medium(const std::string& unix_dir, uint64_t bytes);  // tmpfs, emptied
 bool unmount_medium(const std::string& unix_dir);
+
+// Runs an action when the scope ends, however it ends: a failed REQUIRE throws past the
+// lines after it, and what a test set up (a mount, a big file) must go all the same.
+class Cleanup {
+public:
+    explicit Cleanup(std::function<void()> action) : action_(std::move(action)) {}
+    ~Cleanup()
+    {
+        if (action_)
+            action_();
+    }
+    Cleanup(const Cleanup&) = delete;
+    Cleanup& operator=(const Cleanup&) = delete;
+
+private:
+    std::function<void()> action_;
+};
+
+// A tmpfs medium of real capacity, unmounted when the object goes. Made before the
+// Program that uses it, so the program has ended (and let go of its files) by then.
+class Medium {
+public:
+    Medium(const std::string& unix_dir, uint64_t bytes)
+        : dir_(unix_dir), mounted_(mount_medium(unix_dir, bytes)) {}
+    ~Medium() { unmount_medium(dir_); }
+    Medium(const Medium&) = delete;
+    Medium& operator=(const Medium&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string dir_;
+    bool mounted_;
+};
 std::string test_folder(const std::string& name);  // fresh empty Unix folder under build/test-data
 bool write_file(const std::string& windows_file, const std::string& bytes);
 bool read_file(const std::string& windows_file, std::string& bytes);
