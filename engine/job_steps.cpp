@@ -137,8 +137,10 @@ uint64_t measure_source()
     // The high part too: a 32-bit seek alone would take a 4 GiB + 1 source for 1 byte.
     LONG high = 0;
     const DWORD low = SetFilePointer(g_files.source, 0, &high, FILE_END);
+    // The error is read before the seek back can leave one of its own.
+    const bool measured = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
     g_files.source_rewind_failed = SetFilePointer(g_files.source, 0, nullptr, FILE_BEGIN) != 0;
-    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+    if (!measured)
         return 0;
     return (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
 }
