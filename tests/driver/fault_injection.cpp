@@ -22,7 +22,7 @@ bool FaultControlBlock::create(DWORD pid)
         MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(FaultControl)));
     if (!control_)
         return false;
-    ZeroMemory(const_cast<FaultControl*>(control_), sizeof(FaultControl));
+    ZeroMemory(control_, sizeof(FaultControl));
     return true;
 }
 
@@ -41,7 +41,7 @@ void FaultControlBlock::arm(FaultKind kind, LONG call)
     if (!control_)
         return;
     InterlockedExchange(&control_->armed_kind, kNoFault);
-    for (LONG& count : const_cast<LONG(&)[kFaultFunctionCount]>(control_->calls))
+    for (volatile LONG& count : control_->calls)
         InterlockedExchange(&count, 0);
     InterlockedExchange(&control_->fired, 0);
     InterlockedExchange(&control_->armed_call, call);

@@ -8,11 +8,13 @@
 //              letter at a host folder or take its folder away. A:, B:, F: and G: are
 //              floppy drives (removable) for the whole run, with or without a folder: an
 //              empty floppy drive, like a real one; other letters read as fixed disks; mount_medium makes a tmpfs of a
-//              given size (a medium of real capacity).
-// Program:     Program starts the executable, finds its main window by class, sends menu
-//              commands, reads the title and placement, finds choosers and message boxes,
-//              answers them and records every box it answered, in order. Its destructor
-//              ends the process, so every test ends what it started.
+//              given size (a medium of real capacity). Medium and Cleanup undo a mount or
+//              any other step when the test's scope ends, passed or failed.
+// Program:     Program starts the executable (optionally with a step while it is still
+//              suspended), finds its main window by class, sends menu commands, tells
+//              whether a job runs, reads the title and placement, finds choosers and message
+//              boxes, answers them and records every box it answered, in order. Its
+//              destructor ends the process, so every test ends what it started.
 // Every wait polls with a short step and gives up after its timeout.
 #ifndef SLIVERDISK_UI_DRIVER_H
 #define SLIVERDISK_UI_DRIVER_H

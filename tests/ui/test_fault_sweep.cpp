@@ -201,7 +201,8 @@ RunResult run_once(Sweep& s, FaultKind kind, LONG call)
     INFO("boxes:" << describe(run));
     CHECK_MESSAGE(ended, "the job did not end (a hang, a crash or a missing chooser)");
     CHECK_MESSAGE(s.app.running(), "the program is gone");
-    CHECK_MESSAGE(s.app.wait_idle(), "the menu stays locked");
+    const bool idle = s.app.wait_idle();
+    CHECK_MESSAGE(idle, "the menu stays locked");
     CHECK(s.app.wait_no_dialog(2000));
     if (kind != kNoFault)
         CHECK_MESSAGE(s.faults.fired(), "the fault point was not reached");
@@ -209,9 +210,12 @@ RunResult run_once(Sweep& s, FaultKind kind, LONG call)
         result.calls[f] = s.faults.calls(FaultFunction(f));
     result.ending = classify(run, result.error);
     CHECK_MESSAGE(result.ending != kWrongEnding, "not an ending the design allows");
-    // A refused close leaves the file open in the program, without sharing: end the
-    // program before the files are read, and start a new one for the next run.
-    if (kind == kCloseFails || !s.app.running())
+    // A hung program is of no use for the next run. A refused close leaves the file open
+    // in the program, without sharing: end the program before the files are read, and
+    // start a new one for the next run.
+    if (!ended || !idle)
+        s.app.kill();
+    else if (kind == kCloseFails)
         stop(s);
     if (s.job == Job::split)
         check_split_files(s, run);
