@@ -32,8 +32,7 @@ bool answer_until_end(Program& app, const BoxHook& hook, JobRun& run, bool start
     for (;;) {
         Box box;
         const DWORD waiting_since = GetTickCount();
-        bool found = false;
-        while (!(found = app.wait_box(box, kBoxPoll, false))) {
+        while (!app.wait_box(box, kBoxPoll, false)) {
             if (ended_without_box(app))
                 return true;
             if (!app.running() || GetTickCount() - waiting_since >= box_timeout)
