@@ -24,6 +24,9 @@ constexpr size_t kStatusSize = sizeof kWritingPrefix + kPieceNameSize;
 struct JobFiles {
     HANDLE source = INVALID_HANDLE_VALUE;
     HANDLE destination = INVALID_HANDLE_VALUE;
+    // Measuring leaves the source at its end; when the seek back fails, reading it would
+    // give a piece of no bytes and a re-assembled file without it.
+    bool source_rewind_failed = false;
 };
 JobFiles g_files;
 
@@ -101,6 +104,7 @@ void repaint_main_window()
 bool open_source(const char* path)
 {
     g_files.source = INVALID_HANDLE_VALUE;
+    g_files.source_rewind_failed = false;
     g_files.source = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     return g_files.source != INVALID_HANDLE_VALUE;
@@ -133,8 +137,10 @@ uint64_t measure_source()
     // The high part too: a 32-bit seek alone would take a 4 GiB + 1 source for 1 byte.
     LONG high = 0;
     const DWORD low = SetFilePointer(g_files.source, 0, &high, FILE_END);
-    SetFilePointer(g_files.source, 0, nullptr, FILE_BEGIN);
-    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+    // The error is read before the seek back can leave one of its own.
+    const bool measured = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+    g_files.source_rewind_failed = SetFilePointer(g_files.source, 0, nullptr, FILE_BEGIN) != 0;
+    if (!measured)
         return 0;
     return (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
 }
@@ -158,6 +164,10 @@ uint64_t free_space(const char* path)
 bool transfer_piece(const char* status_prefix, const char* piece_path, uint64_t planned,
                     PieceEnd end)
 {
+    if (g_files.source_rewind_failed) {
+        error_box(kTroubleReadingSource);
+        return false;
+    }
     char status[kStatusSize];
     lstrcpynA(status, status_prefix, sizeof status);
     lstrcatA(status, piece_path);

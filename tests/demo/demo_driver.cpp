@@ -134,6 +134,7 @@ bool reassemble(drv::Program& app)
 
 int main()
 {
+    drv::Cleanup unmount([] { drv::unmount_medium(g_demo.drive); });
     if (!prepare()) {
         std::fprintf(stderr, "demo: could not prepare the floppy drive and the sample\n");
         return 1;
@@ -153,7 +154,6 @@ int main()
                 ok ? "identical" : "FAILED");
     app.command(IDM_EXIT);
     app.wait_exit(10000);
-    drv::unmount_medium(g_demo.drive);
     std::printf("Screenshots:\n");
     for (const auto& shot : g_demo.shots)
         std::printf("  %s\n", shot.c_str());

@@ -145,12 +145,9 @@ bool set_custom_size(drv::Program& app, uint32_t bytes)
 
 bool job(drv::Program& app, UINT command)
 {
-    const std::string title = command == IDM_REASSEMBLE ? kJoinSource : kSplitSource;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        app.command(command);
-        if (app.wait_dialog(title, 3000))
-            return true;
-    }
+    if (drv::start_job(app, command))
+        return true;
+    FAIL_CHECK("the job command " << command << " brought no chooser");
     return false;
 }
 

@@ -53,8 +53,8 @@ bool no_box_for(drv::Program& app, DWORD ms);
 // Media menu: custom size through the input box.
 bool set_custom_size(drv::Program& app, uint32_t bytes);
 
-// Gives a job command and waits for the job's first chooser. A command that arrives while the
-// previous job is still winding down is dropped by the busy lock, so it is given again.
+// Waits until the previous job has wound down, gives a job command once and waits for the
+// job's first chooser; a command that brings none fails the test.
 bool job(drv::Program& app, UINT command);
 
 // Types an existing file's path into a save chooser, confirms, and answers the platform's

@@ -9,24 +9,40 @@ namespace drv {
 
 namespace {
 
-constexpr DWORD kJobBoxTimeout = 10 * 60 * 1000;  // a 1 GiB piece on a slow machine
+constexpr DWORD kBoxPoll = 200;
 const std::string kComplete = "Copy Complete!";
 const std::string kCancelled = "Copy Cancelled By User!";
 const std::string kDiskCountPrefix = "Total Number Of Pre-Formatted Disks Required = ";
+const char kSplitSource[] = "Copy To Floppies: Select Source File";
+const char kSplitDestination[] = "Copy To Floppies: Select Destination File";
+const char kJoinSource[] = "Copy From Floppies: Select Source File";
+const char kJoinDestination[] = "Copy From Floppies: Select Destination File";
 
-// Answers boxes until the closing note. `start_on_disk_count`: the copying starts when
-// the disk count question is answered (split); otherwise it has started already.
-bool answer_until_closing_note(Program& app, const BoxHook& hook, JobRun& run,
-                               bool start_on_disk_count)
+// A job that ends without a closing note leaves no box up and its worker suspended.
+bool ended_without_box(Program& app)
+{
+    return app.idle() && app.dialogs().empty();
+}
+
+// Answers boxes until the job ends. `start_on_disk_count`: the copying starts when the
+// disk count question is answered (split); otherwise it has started already.
+bool answer_until_end(Program& app, const BoxHook& hook, JobRun& run, bool start_on_disk_count,
+                      DWORD box_timeout)
 {
     for (;;) {
         Box box;
-        if (!app.wait_box(box, kJobBoxTimeout, false))
-            return false;
+        const DWORD waiting_since = GetTickCount();
+        while (!app.wait_box(box, kBoxPoll, false)) {
+            if (ended_without_box(app))
+                return true;
+            if (!app.running() || GetTickCount() - waiting_since >= box_timeout)
+                return false;
+        }
         const bool closing = box.text == kComplete || box.text == kCancelled;
         if (closing) {
             run.transfer_end = GetTickCount();
             run.completed = box.text == kComplete;
+            run.closing_note = true;
             run.peak_working_set = peak_working_set(app);
         }
         const int button = hook(box);
@@ -39,6 +55,21 @@ bool answer_until_closing_note(Program& app, const BoxHook& hook, JobRun& run,
     }
 }
 
+// After the source chooser comes either the destination chooser, or a box about the source
+// (the job may end with it).
+bool choose_destination(Program& app, const char* title, const std::string& destination)
+{
+    HWND chooser = nullptr;
+    Box box;
+    const bool settled = wait_until([&] {
+        chooser = app.wait_dialog(title, 0);
+        return chooser || app.wait_box(box, 0, false) || ended_without_box(app);
+    });
+    if (!settled)
+        return false;
+    return !chooser || app.choose_file(title, destination);
+}
+
 } // namespace
 
 int answer_ok(const Box&)
@@ -46,25 +77,34 @@ int answer_ok(const Box&)
     return IDOK;
 }
 
-bool run_split(Program& app, const std::string& source, const std::string& destination,
-               const BoxHook& hook, JobRun& run)
+bool start_job(Program& app, UINT command, DWORD timeout_ms)
 {
-    app.command(IDM_COPY_TO_FLOPPIES);
-    if (!app.choose_file("Copy To Floppies: Select Source File", source) ||
-        !app.choose_file("Copy To Floppies: Select Destination File", destination))
+    // A command that comes while the previous job winds down is dropped, as the user's
+    // would be: wait until the menu takes it, and give it once.
+    if (!app.wait_idle(timeout_ms))
         return false;
-    return answer_until_closing_note(app, hook, run, true);
+    app.command(command);
+    return app.wait_dialog(command == IDM_REASSEMBLE ? kJoinSource : kSplitSource, timeout_ms) !=
+           nullptr;
+}
+
+bool run_split(Program& app, const std::string& source, const std::string& destination,
+               const BoxHook& hook, JobRun& run, DWORD box_timeout)
+{
+    if (!start_job(app, IDM_COPY_TO_FLOPPIES) || !app.choose_file(kSplitSource, source) ||
+        !choose_destination(app, kSplitDestination, destination))
+        return false;
+    return answer_until_end(app, hook, run, true, box_timeout);
 }
 
 bool run_reassemble(Program& app, const std::string& first_piece, const std::string& destination,
-                    const BoxHook& hook, JobRun& run)
+                    const BoxHook& hook, JobRun& run, DWORD box_timeout)
 {
-    app.command(IDM_REASSEMBLE);
-    if (!app.choose_file("Copy From Floppies: Select Source File", first_piece) ||
-        !app.choose_file("Copy From Floppies: Select Destination File", destination))
+    if (!start_job(app, IDM_REASSEMBLE) || !app.choose_file(kJoinSource, first_piece) ||
+        !choose_destination(app, kJoinDestination, destination))
         return false;
     run.transfer_start = GetTickCount();
-    return answer_until_closing_note(app, hook, run, false);
+    return answer_until_end(app, hook, run, false, box_timeout);
 }
 
 uint64_t peak_working_set(const Program& app)

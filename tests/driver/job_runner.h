@@ -1,8 +1,13 @@
 // Runs a whole job of the real program from outside: its two choosers, then every box up to
 // the closing note, answering each as a hook decides (a disk swap, a screenshot, OK).
-// Used by the tools that time and show the jobs; the tests check boxes one by one instead.
-//   run_split / run_reassemble - true when the job reached a closing note box
+// Used by the tools that time and show the jobs and by the fault sweep; the other tests
+// check boxes one by one instead.
+//   start_job                  - waits for the menu to take commands, gives the job command
+//                                once and waits for the job's first chooser
+//   run_split / run_reassemble - true when the job ended: with a closing note box, or
+//                                without one (the worker went idle with no box up)
 //   peak_working_set           - the program's peak working set in bytes (0 if unknown)
+//   set_capacity               - a custom media capacity through the input box
 #ifndef SLIVERDISK_JOB_RUNNER_H
 #define SLIVERDISK_JOB_RUNNER_H
 
@@ -15,8 +20,11 @@
 
 namespace drv {
 
+constexpr DWORD kJobBoxTimeout = 10 * 60 * 1000;  // a 1 GiB piece on a slow machine
+
 struct JobRun {
     bool completed = false;         // the closing note was "Copy Complete!"
+    bool closing_note = false;      // the job ended with a closing note box
     std::vector<Box> boxes;         // every box answered, in order
     DWORD transfer_start = 0;       // tick count when the last answer before the copying was given
     DWORD transfer_end = 0;         // tick count when the closing note appeared
@@ -27,12 +35,13 @@ struct JobRun {
 using BoxHook = std::function<int(const Box&)>;
 int answer_ok(const Box&);
 
+bool start_job(Program& app, UINT command, DWORD timeout_ms = kDefaultTimeout);
+// `box_timeout` bounds the wait for each next box while the job runs.
 bool run_split(Program& app, const std::string& source, const std::string& destination,
-               const BoxHook& hook, JobRun& run);
+               const BoxHook& hook, JobRun& run, DWORD box_timeout = kJobBoxTimeout);
 bool run_reassemble(Program& app, const std::string& first_piece, const std::string& destination,
-                    const BoxHook& hook, JobRun& run);
+                    const BoxHook& hook, JobRun& run, DWORD box_timeout = kJobBoxTimeout);
 uint64_t peak_working_set(const Program& app);
-// Sets a custom media capacity through the input box.
 bool set_capacity(Program& app, uint32_t bytes);
 
 } // namespace drv

@@ -1,6 +1,8 @@
 // Black-box driver for the real program under Wine (see ui_driver.h).
 #include "driver/ui_driver.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -100,8 +102,32 @@ void read_icon_kind(Box& box)
 
 // --- host side ---------------------------------------------------------------------------
 
+namespace {
+
+// Outside the test command the driver would fall back to the user's own Wine prefix (and
+// change its drive letters) and to folders at the file system's root: it stops the test
+// program instead, before the first host command or drive change.
+void require_build_environment()
+{
+    static const bool ok = [] {
+        const std::string build = env("SLIVERDISK_BUILD_DIR");
+        return !build.empty() && build[0] == '/' && env("WINEPREFIX") == build + "/wineprefix";
+    }();
+    if (ok)
+        return;
+    std::fprintf(stderr,
+                 "ui_driver: refusing to run without the build's environment: run the tests "
+                 "through tools/test.sh (or set SLIVERDISK_BUILD_DIR to the build folder and "
+                 "WINEPREFIX to its wineprefix folder)\n");
+    std::fflush(stderr);
+    ExitProcess(2);
+}
+
+} // namespace
+
 std::string build_dir()
 {
+    require_build_environment();
     return env("SLIVERDISK_BUILD_DIR");
 }
 
@@ -175,6 +201,7 @@ constexpr DWORD kDefineUnixDrive = 0x6DC080;
 // DRIVE_NO_ROOT_DIR as the type removes the letter.
 bool define_unix_drive(char letter, UINT type, const std::string& unix_dir)
 {
+    require_build_environment();
     std::vector<char> request(sizeof(UnixDrive) + unix_dir.size() + 1, '\0');
     auto* drive = reinterpret_cast<UnixDrive*>(request.data());
     drive->size = static_cast<ULONG>(request.size());
@@ -359,7 +386,7 @@ Program::~Program()
     kill();
 }
 
-bool Program::start(int show_command, DWORD timeout_ms)
+bool Program::start(int show_command, DWORD timeout_ms, const BeforeRun& before_run)
 {
     std::string exe = windows_path(build_dir() + "/sliverdisk.exe");
     std::string line = "\"" + exe + "\"";
@@ -367,9 +394,17 @@ bool Program::start(int show_command, DWORD timeout_ms)
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(show_command);
-    if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &info_))
+    const DWORD flags = before_run ? CREATE_SUSPENDED : 0;
+    if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &si, &info_))
         return false;
+    if (before_run) {
+        if (!before_run(info_)) {
+            kill();
+            return false;
+        }
+        ResumeThread(info_.hThread);
+    }
     return wait_until(
         [&] {
             auto mains = top_level_windows(info_.dwProcessId, "SLIVERDISKMAIN");
@@ -382,6 +417,40 @@ bool Program::start(int show_command, DWORD timeout_ms)
 bool Program::running() const
 {
     return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+// Between jobs the copy worker is suspended by its own hand, and the program has no other
+// suspended thread: so a thread other than the main one with a suspend count is the idle
+// worker. The count is read by suspending the thread once more and resuming it at once.
+bool Program::idle() const
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    bool idle = false;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more && !idle;
+         more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != info_.dwProcessId || entry.th32ThreadID == info_.dwThreadId)
+            continue;
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (!thread)
+            continue;
+        const DWORD previous = SuspendThread(thread);
+        if (previous != static_cast<DWORD>(-1)) {
+            ResumeThread(thread);
+            idle = previous >= 1;
+        }
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return idle;
+}
+
+bool Program::wait_idle(DWORD timeout_ms) const
+{
+    return wait_until([&] { return idle(); }, timeout_ms);
 }
 
 std::string Program::title() const

@@ -1,15 +1,20 @@
 // Black-box driver for the real sliverdisk.exe, used by the UI tests (run under Wine).
 //
+// Build env:   every host command and drive change acts on the build folder and its Wine
+//              prefix; run without the environment tools/test.sh gives (SLIVERDISK_BUILD_DIR,
+//              and WINEPREFIX inside it) the driver refuses, before it touches anything.
 // Host side:   host_command runs a /bin/sh command line on the Linux host (Wine starts
 //              Unix programs) and waits for it; set_drive / remove_drive point a drive
 //              letter at a host folder or take its folder away. A:, B:, F: and G: are
 //              floppy drives (removable) for the whole run, with or without a folder: an
 //              empty floppy drive, like a real one; other letters read as fixed disks; mount_medium makes a tmpfs of a
-//              given size (a medium of real capacity).
-// Program:     Program starts the executable, finds its main window by class, sends menu
-//              commands, reads the title and placement, finds choosers and message boxes,
-//              answers them and records every box it answered, in order. Its destructor
-//              ends the process, so every test ends what it started.
+//              given size (a medium of real capacity). Medium and Cleanup undo a mount or
+//              any other step when the test's scope ends, passed or failed.
+// Program:     Program starts the executable (optionally with a step while it is still
+//              suspended), finds its main window by class, sends menu commands, tells
+//              whether a job runs, reads the title and placement, finds choosers and message
+//              boxes, answers them and records every box it answered, in order. Its
+//              destructor ends the process, so every test ends what it started.
 // Every wait polls with a short step and gives up after its timeout.
 #ifndef SLIVERDISK_UI_DRIVER_H
 #define SLIVERDISK_UI_DRIVER_H
@@ -19,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace drv {
@@ -38,6 +44,39 @@ bool define_removable_drive(char letter, const std::string& unix_dir);
 bool undefine_drive(char letter);
 bool mount_medium(const std::string& unix_dir, uint64_t bytes);  // tmpfs, emptied
 bool unmount_medium(const std::string& unix_dir);
+
+// Runs an action when the scope ends, however it ends: a failed REQUIRE throws past the
+// lines after it, and what a test set up (a mount, a big file) must go all the same.
+class Cleanup {
+public:
+    explicit Cleanup(std::function<void()> action) : action_(std::move(action)) {}
+    ~Cleanup()
+    {
+        if (action_)
+            action_();
+    }
+    Cleanup(const Cleanup&) = delete;
+    Cleanup& operator=(const Cleanup&) = delete;
+
+private:
+    std::function<void()> action_;
+};
+
+// A tmpfs medium of real capacity, unmounted when the object goes. Made before the
+// Program that uses it, so the program has ended (and let go of its files) by then.
+class Medium {
+public:
+    Medium(const std::string& unix_dir, uint64_t bytes)
+        : dir_(unix_dir), mounted_(mount_medium(unix_dir, bytes)) {}
+    ~Medium() { unmount_medium(dir_); }
+    Medium(const Medium&) = delete;
+    Medium& operator=(const Medium&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string dir_;
+    bool mounted_;
+};
 std::string test_folder(const std::string& name);  // fresh empty Unix folder under build/test-data
 bool write_file(const std::string& windows_file, const std::string& bytes);
 bool read_file(const std::string& windows_file, std::string& bytes);
@@ -71,11 +110,19 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
+    // Runs in the test while the new process is still suspended, before its first
+    // instruction (to load a library into it); false ends the process and the start fails.
+    using BeforeRun = std::function<bool(const PROCESS_INFORMATION&)>;
+
     // Starts sliverdisk.exe with the given show command and waits for its main window.
-    bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout);
+    bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout,
+               const BeforeRun& before_run = nullptr);
     HWND main_window() const { return main_; }
     DWORD process_id() const { return info_.dwProcessId; }
     bool running() const;
+    // The copy worker has suspended itself: no job runs and the menu takes commands.
+    bool idle() const;
+    bool wait_idle(DWORD timeout_ms = kDefaultTimeout) const;
 
     std::string title() const;
     void command(UINT id);               // posts WM_COMMAND with the id, as the menu does

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <doctest.h>
+
 #include <algorithm>
 
 #include <cstdint>
@@ -98,12 +100,16 @@ inline void destroy_main_window()
 // messages, since the worker's calls send messages to the main window (parent
 // notifications, repaints). Like the program's copy worker, the thread never ends: a
 // thread that exits after doctest checks on it takes the C runtime's heap lock with it
-// under this toolchain.
+// under this toolchain. A failed REQUIRE on the worker ends the work, not the test program:
+// it is caught there and the case fails; so does work that does not finish in time, after
+// which the worker is not used again.
 struct Worker {
     HANDLE start = nullptr;
     HANDLE done = nullptr;
     const std::function<void()>* work = nullptr;
     DWORD thread_id = 0;
+    bool stopped_early = false;  // the last work ended by an exception
+    bool lost = false;           // work overran its time and may still run
 };
 
 inline Worker& worker()
@@ -116,8 +122,13 @@ inline DWORD WINAPI worker_entry(void*)
 {
     Worker& w = worker();
     for (;;) {
-        WaitForSingleObject(w.start, INFINITE);
-        (*w.work)();
+        WaitForSingleObject(w.start, INFINITE);  // idle between works, like the copy worker
+        w.stopped_early = false;
+        try {
+            (*w.work)();
+        } catch (...) {
+            w.stopped_early = true;
+        }
         SetEvent(w.done);
     }
 }
@@ -125,22 +136,30 @@ inline DWORD WINAPI worker_entry(void*)
 inline bool run_on_worker(const std::function<void()>& work, DWORD timeout_ms = 60000)
 {
     Worker& w = worker();
+    if (w.lost) {
+        FAIL_CHECK("the worker thread is still busy with work that overran its time");
+        return false;
+    }
     if (!w.start) {
         w.start = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         w.done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         HANDLE thread = CreateThread(nullptr, 0, worker_entry, nullptr, 0, &w.thread_id);
-        if (!thread)
-            return false;
+        REQUIRE_MESSAGE(thread, "no worker thread");
         CloseHandle(thread);
     }
     w.work = &work;
     SetEvent(w.start);
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < timeout_ms) {
-        if (MsgWaitForMultipleObjects(1, &w.done, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0)
-            return true;
+        if (MsgWaitForMultipleObjects(1, &w.done, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0) {
+            if (w.stopped_early)
+                FAIL_CHECK("the work on the worker thread stopped at a failed check or an exception");
+            return !w.stopped_early;
+        }
         pump_messages();
     }
+    w.lost = true;
+    FAIL_CHECK("the work on the worker thread did not finish within " << timeout_ms << " ms");
     return false;
 }
 

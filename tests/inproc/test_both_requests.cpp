@@ -42,9 +42,12 @@ DWORD WINAPI cancel_choosers(LPVOID param)
 }
 
 // The choosers are owned by the main window, so the main thread keeps dispatching.
-void pump_until(const std::atomic<bool>& flag)
+bool pump_until(const std::atomic<bool>& flag, DWORD timeout_ms)
 {
+    const DWORD start = GetTickCount();
     while (!flag) {
+        if (GetTickCount() - start >= timeout_ms)
+            return false;
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
@@ -52,6 +55,7 @@ void pump_until(const std::atomic<bool>& flag)
         }
         Sleep(5);
     }
+    return true;
 }
 }  // namespace
 
@@ -64,8 +68,9 @@ TEST_CASE("both requests at one wake-up: split first, then re-assemble, in one p
     const uint32_t passes_before = copy_worker_passes();
 
     request_jobs(true, true);
-    pump_until(watch.done);
-    WaitForSingleObject(watcher, INFINITE);
+    // The watcher gives up after 30 s of its own.
+    CHECK(pump_until(watch.done, 40000));
+    CHECK(WaitForSingleObject(watcher, 5000) == WAIT_OBJECT_0);
     CloseHandle(watcher);
 
     CHECK(watch.seen == std::vector<std::string>{kTitles[0], kTitles[1]});

@@ -48,6 +48,14 @@ TEST_CASE("poll cancel key stops at Esc and leaves what follows queued")
     });
 }
 
+// The harness itself: a REQUIRE that fails on the worker thread must fail this case only,
+// with the test program going on to the cases after it.
+TEST_CASE("a failed REQUIRE on the worker thread fails its case, not the program" *
+          doctest::should_fail())
+{
+    display_test::run_on_worker([] { REQUIRE(GetCurrentThreadId() == 0); });
+}
+
 TEST_CASE("poll cancel key never removes key-ups or characters")
 {
     display_test::run_on_worker([] {

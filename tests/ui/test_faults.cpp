@@ -95,7 +95,8 @@ TEST_CASE("split: the medium is pulled out after \"Insert Next Disk!\"; nothing 
 {
     const std::string root = drv::test_folder("fault_pulled_medium");
     const std::string drive = root + "/drive";
-    REQUIRE(drv::mount_medium(drive, 600000));
+    drv::Medium medium(drive, 600000);
+    REQUIRE(medium.mounted());
     REQUIRE(drv::set_drive('A', drive));
     const std::string source = drv::random_bytes(2 * kPiece + 5, 91);
     REQUIRE(drv::write_file(win(root) + "\\S.BIN", source));
@@ -125,7 +126,6 @@ TEST_CASE("split: the medium is pulled out after \"Insert Next Disk!\"; nothing 
     CHECK(eng::file_bytes(win(root + "/disk1") + "\\S.BIN_1") == source.substr(0, kPiece));
     CHECK(eng::file_bytes(win(root + "/disk2") + "\\S.BIN_2") == source.substr(kPiece, kPiece));
     CHECK(eng::file_bytes(win(root + "/disk3") + "\\S.BIN_3") == source.substr(2 * kPiece));
-    drv::unmount_medium(drive);
 }
 
 TEST_CASE("split: a source in use by another program is reported and nothing is written")

@@ -187,6 +187,12 @@ TEST_CASE("re-assemble: base X_1, an empty piece, and a destination medium that 
         const Set set = make_set("too_small", "T.BIN", 3 * kPiece);
         REQUIRE(drv::write_file(set.base + "_Total", eng::count_bytes(3)));
         const std::string medium = drv::build_dir() + "/test-data/join_small_medium";
+        // The program may hold the destination open when a check fails: it goes first.
+        drv::Cleanup unmount([&] {
+            app.kill();
+            drv::remove_drive('B');
+            drv::unmount_medium(medium);
+        });
         REQUIRE(drv::mount_medium(medium, 131072));
         REQUIRE(drv::set_drive('B', medium));
         REQUIRE(eng::start_reassemble(app, set.base + "_1", "B:\\T.BIN"));
@@ -199,7 +205,5 @@ TEST_CASE("re-assemble: base X_1, an empty piece, and a destination medium that 
         CHECK(partial.size() >= kPiece);
         CHECK(partial.size() < 2 * kPiece);
         CHECK(partial == set.source.substr(0, partial.size()));
-        drv::remove_drive('B');
-        drv::unmount_medium(medium);
     }
 }

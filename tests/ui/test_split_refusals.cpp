@@ -36,6 +36,7 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
     REQUIRE(drv::write_file(empty, ""));
     REQUIRE(drv::write_file(exact, drv::random_bytes(c, 2)));
     const std::string huge_unix = root + "/HUGE.BIN";
+    drv::Cleanup remove_huge([&] { drv::host_command("rm -f '" + huge_unix + "'"); });
     REQUIRE(eng::make_sparse(huge_unix, 4294967297ull));
 
     drv::Program app;
@@ -112,8 +113,11 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
     const std::string root = drv::test_folder("free_space");
     const std::string tiny = root + "/tiny";     // room for the count file, not the piece
     const std::string roomy = root + "/roomy";
-    REQUIRE(drv::mount_medium(tiny, 131072));
-    REQUIRE(drv::mount_medium(roomy, 1048576));
+    drv::Cleanup drive_b([] { drv::remove_drive('B'); });
+    drv::Medium tiny_medium(tiny, 131072);
+    drv::Medium roomy_medium(roomy, 1048576);
+    REQUIRE(tiny_medium.mounted());
+    REQUIRE(roomy_medium.mounted());
     const std::string source = drv::random_bytes(c, 3);
     REQUIRE(drv::write_file(win(root + "/DATA.BIN"), source));
     REQUIRE(drv::set_drive('B', tiny));
@@ -148,6 +152,10 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
     SUBCASE("a full medium cannot take even the count")
     {
         const std::string full = root + "/full";
+        drv::Cleanup unmount([&] {
+            app.kill();
+            drv::unmount_medium(full);
+        });
         REQUIRE(drv::mount_medium(full, 4096));
         REQUIRE(drv::write_file(win(full) + "\\FILLER", std::string(4096, 'f')));
         REQUIRE(drv::set_drive('B', full));
@@ -158,11 +166,7 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
                         "Trouble Writing Total Number Of Disks File... Copy Cancelled!");
         expect_cancel_ending(app);
         CHECK_FALSE(drv::file_exists("B:\\DATA.BIN_1"));
-        drv::unmount_medium(full);
     }
-    drv::remove_drive('B');
-    drv::unmount_medium(tiny);
-    drv::unmount_medium(roomy);
 }
 
 TEST_CASE("Esc during a piece: only the cancel ending; what was written stays, closed")
@@ -173,6 +177,8 @@ TEST_CASE("Esc during a piece: only the cancel ending; what was written stays, c
     const std::string root = drv::test_folder("escape");
     const std::string media = win(root + "/media");
     REQUIRE(CreateDirectoryA(media.c_str(), nullptr));
+    // The source and up to a gigabyte of piece go, however the test ends.
+    drv::Cleanup remove_big([] { drv::test_folder("escape"); });
     REQUIRE(eng::make_sparse(root + "/LARGE.BIN", 2ull * c));
 
     drv::Program app;
@@ -205,7 +211,6 @@ TEST_CASE("Esc during a piece: only the cancel ending; what was written stays, c
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     CHECK(piece != INVALID_HANDLE_VALUE);
     CloseHandle(piece);
-    drv::test_folder("escape");
 }
 
 TEST_CASE("chosen paths of 250 to 259 characters: names past the limit take the error path")

@@ -34,7 +34,8 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
     const uint32_t size = 9 * c + 12345;
     const std::string root = drv::test_folder("ten_floppies");
     const std::string drive = root + "/drive_a";
-    REQUIRE(drv::mount_medium(drive, eng::kFloppyMedium));
+    drv::Medium medium(drive, eng::kFloppyMedium);
+    REQUIRE(medium.mounted());
     REQUIRE(drv::set_drive('A', drive));
     const std::string source_unix = root + "/BIG.BIN";
     const std::string source = drv::random_bytes(size, 10);
@@ -83,7 +84,6 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
     CHECK(eng::file_size(out_dir + "\\BIG.BIN") == size);
     CHECK(eng::file_bytes(out_dir + "\\BIG.BIN") == source);
     CHECK(app.box_log().size() == 1 + (n - 1) + 1 + (n - 1) + 1);
-    drv::unmount_medium(drive);
 }
 
 TEST_CASE("custom piece sizes: one piece, a 1-byte last piece, no empty extra piece, whole blocks")

@@ -1,0 +1,121 @@
+// The test's side of the fault injector (see fault_injection.h).
+#include "driver/fault_injection.h"
+
+
+namespace drv {
+
+FaultControlBlock::~FaultControlBlock()
+{
+    close();
+}
+
+bool FaultControlBlock::create(DWORD pid)
+{
+    close();
+    char name[48];
+    fault_control_name(pid, name);
+    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                  sizeof(FaultControl), name);
+    if (!mapping_)
+        return false;
+    control_ = static_cast<FaultControl*>(
+        MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(FaultControl)));
+    if (!control_)
+        return false;
+    ZeroMemory(control_, sizeof(FaultControl));
+    return true;
+}
+
+void FaultControlBlock::close()
+{
+    if (control_)
+        UnmapViewOfFile(control_);
+    if (mapping_)
+        CloseHandle(mapping_);
+    control_ = nullptr;
+    mapping_ = nullptr;
+}
+
+void FaultControlBlock::arm(FaultKind kind, LONG call)
+{
+    if (!control_)
+        return;
+    InterlockedExchange(&control_->armed_kind, kNoFault);
+    for (volatile LONG& count : control_->calls)
+        InterlockedExchange(&count, 0);
+    InterlockedExchange(&control_->fired, 0);
+    InterlockedExchange(&control_->armed_call, call);
+    InterlockedExchange(&control_->armed_kind, kind);
+}
+
+LONG FaultControlBlock::calls(FaultFunction function) const
+{
+    return control_ ? control_->calls[function] : 0;
+}
+
+bool FaultControlBlock::fired() const
+{
+    return control_ && control_->fired != 0;
+}
+
+bool FaultControlBlock::injector_ready() const
+{
+    return control_ && control_->magic == kFaultControlMagic;
+}
+
+LONG FaultControlBlock::patched() const
+{
+    return control_ ? control_->patched : 0;
+}
+
+bool load_library_into(HANDLE process, const std::string& dll_path, DWORD timeout_ms)
+{
+    const SIZE_T size = dll_path.size() + 1;
+    void* remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote)
+        return false;
+    bool loaded = false;  // the remote call has returned
+    // kernel32 lies at the same address in every process of one architecture, so the
+    // loader's entry found here is the one over there.
+    auto* load = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+    if (WriteProcessMemory(process, remote, dll_path.c_str(), size, nullptr) && load) {
+        HANDLE thread = CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr);
+        if (thread) {
+            // The thread's exit code is only the low half of the module's address: whether
+            // the library loaded is for the caller to find out from the library itself.
+            loaded = WaitForSingleObject(thread, timeout_ms) == WAIT_OBJECT_0;
+            CloseHandle(thread);
+        }
+    }
+    // A remote thread that is still running may yet read the name: leave it then.
+    if (loaded)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return loaded;
+}
+
+std::string fault_injector_path()
+{
+    return windows_path(build_dir() + "/tests/fault_injector.dll");
+}
+
+bool start_with_injector(Program& app, FaultControlBlock& faults)
+{
+    const bool started = app.start(SW_SHOWNORMAL, kDefaultTimeout, [&](const PROCESS_INFORMATION& p) {
+        return faults.create(p.dwProcessId) &&
+               load_library_into(p.hProcess, fault_injector_path(), kDefaultTimeout) &&
+               faults.injector_ready() && faults.patched() == kFaultFunctionCount;
+    });
+    faults.disarm();
+    return started;
+}
+
+const FaultKindInfo& fault_kind_info(FaultKind kind)
+{
+    for (const FaultKindInfo& info : kFaultKinds)
+        if (info.kind == kind)
+            return info;
+    return kFaultKinds[0];
+}
+
+} // namespace drv
