@@ -2,6 +2,10 @@
 # Source it; it sets ROOT and BUILD.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${SLIVERDISK_BUILD:-$ROOT/build}
+# The Wine prefix's virtual desktop, and the size of every virtual display we start. They
+# must agree: on a larger screen, every top-level window of a process after its first
+# (message boxes, choosers, the About window) comes out black in `xwd -root` pictures.
+DESKTOP_SIZE=1024x768
 
 # The program is 32-bit. Some machines cannot run 32-bit code at all: their kernel has its
 # ia32 emulation switched off, and even Wine's 32-bit loader fails with "Exec format error".
@@ -42,11 +46,12 @@ configure_and_build() {
   fi
 }
 
-# Starts Xvfb on a free display number and exports DISPLAY; XVFB_PID is set.
+# Starts Xvfb, as large as the Wine desktop, on a free display number and exports DISPLAY;
+# XVFB_PID is set.
 start_virtual_display() {
   local n=90
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${DESKTOP_SIZE}x24" -nolisten tcp >/dev/null 2>&1 &
   XVFB_PID=$!
   export DISPLAY=":$n"
   for _ in $(seq 50); do

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake ninja-build python3
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine32:i386 wine64 xvfb xdotool doctest-dev imagemagick x11-apps procps
+  wine wine32:i386 wine64 fonts-wine xvfb xdotool doctest-dev imagemagick x11-apps procps
 )
 
 missing=()
