@@ -44,6 +44,15 @@ bool read_file(const std::string& windows_file, std::string& bytes);
 bool file_exists(const std::string& windows_file);
 std::string random_bytes(size_t size, uint32_t seed);
 void screenshot(const std::string& png_name);  // whole display into the build folder
+// A screen area as the display shows it, 3 bytes per pixel, cut from a new screenshot.
+struct ScreenArea {
+    int left = 0, top = 0, width = 0, height = 0;
+    std::string rgb;
+    COLORREF at(int x, int y) const;  // screen coordinates
+    bool black(int x, int y) const { return at(x, y) == RGB(0, 0, 0); }
+};
+bool read_screen(const std::string& png_name, int left, int top, int width, int height,
+                 ScreenArea& area);
 
 // --- windows of any process ----------------------------------------------------------
 std::string window_text(HWND window);
