@@ -380,9 +380,9 @@ Program::~Program()
     kill();
 }
 
-bool Program::start(int show_command, DWORD timeout_ms)
+bool Program::start(int show_command, DWORD timeout_ms, const std::string& unix_exe)
 {
-    std::string exe = windows_path(build_dir() + "/sliverdisk.exe");
+    std::string exe = windows_path(unix_exe.empty() ? build_dir() + "/sliverdisk.exe" : unix_exe);
     std::string line = "\"" + exe + "\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;

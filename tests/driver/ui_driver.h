@@ -80,8 +80,10 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Starts sliverdisk.exe with the given show command and waits for its main window.
-    bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout);
+    // Starts sliverdisk.exe (the build's, or the one at a Unix path) with the given show
+    // command and waits for its main window.
+    bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout,
+               const std::string& unix_exe = "");
     HWND main_window() const { return main_; }
     DWORD process_id() const { return info_.dwProcessId; }
     bool running() const;
