@@ -47,21 +47,25 @@ int answer_ok(const Box&)
 }
 
 bool run_split(Program& app, const std::string& source, const std::string& destination,
-               const BoxHook& hook, JobRun& run)
+               const BoxHook& hook, JobRun& run, const ChooserHook& chooser_hook)
 {
     app.command(IDM_COPY_TO_FLOPPIES);
-    if (!app.choose_file("Copy To Floppies: Select Source File", source) ||
-        !app.choose_file("Copy To Floppies: Select Destination File", destination))
+    if (!app.choose_file("Copy To Floppies: Select Source File", source, kDefaultTimeout,
+                         chooser_hook) ||
+        !app.choose_file("Copy To Floppies: Select Destination File", destination,
+                         kDefaultTimeout, chooser_hook))
         return false;
     return answer_until_closing_note(app, hook, run, true);
 }
 
 bool run_reassemble(Program& app, const std::string& first_piece, const std::string& destination,
-                    const BoxHook& hook, JobRun& run)
+                    const BoxHook& hook, JobRun& run, const ChooserHook& chooser_hook)
 {
     app.command(IDM_REASSEMBLE);
-    if (!app.choose_file("Copy From Floppies: Select Source File", first_piece) ||
-        !app.choose_file("Copy From Floppies: Select Destination File", destination))
+    if (!app.choose_file("Copy From Floppies: Select Source File", first_piece, kDefaultTimeout,
+                         chooser_hook) ||
+        !app.choose_file("Copy From Floppies: Select Destination File", destination,
+                         kDefaultTimeout, chooser_hook))
         return false;
     run.transfer_start = GetTickCount();
     return answer_until_closing_note(app, hook, run, false);

@@ -512,12 +512,14 @@ bool Program::wait_no_dialog(DWORD timeout_ms)
 }
 
 bool Program::choose_file(const std::string& chooser_title, const std::string& path,
-                          DWORD timeout_ms)
+                          DWORD timeout_ms, const std::function<void(HWND)>& before_confirm)
 {
     HWND chooser = wait_dialog(chooser_title, timeout_ms);
     if (!chooser)
         return false;
     SetDlgItemTextA(chooser, kChooserNameId, path.c_str());
+    if (before_confirm)
+        before_confirm(chooser);
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     return wait_until([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); }, timeout_ms);
 }

@@ -108,9 +108,11 @@ public:
     // Waits until no dialog of the process is visible.
     bool wait_no_dialog(DWORD timeout_ms = kDefaultTimeout);
 
-    // Choosers: types a path into the file-name field and confirms, or cancels.
+    // Choosers: types a path into the file-name field and confirms, or cancels. A hook
+    // sees the chooser with the path typed, before it is confirmed.
     bool choose_file(const std::string& chooser_title, const std::string& path,
-                     DWORD timeout_ms = kDefaultTimeout);
+                     DWORD timeout_ms = kDefaultTimeout,
+                     const std::function<void(HWND)>& before_confirm = {});
     bool cancel_chooser(const std::string& chooser_title, DWORD timeout_ms = kDefaultTimeout);
     std::string chooser_file_name(HWND chooser) const;   // text of the file-name field
 
