@@ -33,7 +33,10 @@ else()
                  -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/i686-mingw-w64.cmake
       BUILD_COMMAND ${CMAKE_COMMAND} --build ${WIN32_PROGRAM_DIR} --target sliverdisk
       BUILD_ALWAYS ON
-      INSTALL_COMMAND "")
+      INSTALL_COMMAND ""
+      LOG_CONFIGURE ON
+      LOG_BUILD ON
+      LOG_OUTPUT_ON_FAILURE ON)
     install(PROGRAMS ${WIN32_PROGRAM_DIR}/sliverdisk.exe DESTINATION . COMPONENT program)
   else()
     message(WARNING "No 32-bit compiler (i686-w64-mingw32-g++-posix): the package will hold "

@@ -79,3 +79,65 @@ wine_environment() {
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml="
 }
+
+# Runs one step of a script. When it fails, the script ends saying which step failed and
+# what to do about it, instead of stopping without a word.
+# Usage: step "what the step does" "what to do when it fails" command [arguments...]
+step() {
+  local what=$1 advice=$2 status=0
+  shift 2
+  "$@" || status=$?
+  [ "$status" -eq 0 ] && return 0
+  echo "$(basename "$0"): step failed: $what (exit status $status)." >&2
+  echo "  What to do: $advice" >&2
+  exit "$status"
+}
+
+# Process ids of any wineserver already serving $WINEPREFIX. Wine names the server's
+# folder after the prefix's device and inode numbers, and the server works in it.
+prefix_wineservers() {
+  [ -d "$WINEPREFIX" ] || return 0
+  local folder pid
+  folder=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+  for pid in $(pgrep wineserver); do
+    [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$folder" ] && echo "$pid"
+  done
+  return 0
+}
+
+# A wineserver left running by an earlier run keeps that run's display, or none: a new
+# server cannot start and the programs cannot show a window. A run still going on in the
+# same build folder looks the same, so this only says how to stop it.
+check_no_wineserver() {
+  local pids
+  pids=$(prefix_wineservers | tr '\n' ' ')
+  [ -z "$pids" ] && return 0
+  echo "A Wine server for $WINEPREFIX is still running (process ${pids% }), left by an earlier" \
+    "run or used by one still going on in $BUILD." >&2
+  echo "  If no other tools/run.sh, tools/test.sh, tools/demo or tools/bench uses $BUILD, stop it" \
+    "with: WINEPREFIX='$WINEPREFIX' wineserver -k" >&2
+  return 1
+}
+
+start_wine_desktop() {
+  wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+}
+
+# The steps shared by the scripts that run the program on a virtual display. The check
+# for a server left running comes first, before the caller's exit trap stops servers.
+check_wine_is_free() {
+  step "checking for a Wine server left running" "stop it as said above, then run again" \
+    check_no_wineserver
+}
+
+start_display_and_wine() {
+  step "starting the virtual display (Xvfb)" \
+    "check that Xvfb is installed (package xvfb) and that /tmp/.X11-unix is writable" \
+    start_virtual_display
+  step "starting the Wine server" "see above; stop any Wine server of $WINEPREFIX and run again" \
+    wineserver -p
+  # Wine's services and the virtual desktop start here, not in the first program.
+  step "starting Wine's desktop" \
+    "run again with WINEDEBUG=err+all to see Wine's complaint; deleting $WINEPREFIX makes a new prefix" \
+    start_wine_desktop
+}
