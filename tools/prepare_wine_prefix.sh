@@ -24,9 +24,13 @@ declare_floppies() {
 # own font folder the buttons come out as the letters "0 2 r". Only Marlett: the other
 # fonts there would change how every text is drawn.
 install_fonts() {
-  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" marlett=/usr/share/wine/fonts/marlett.ttf
+  if [ ! -f "$marlett" ]; then
+    echo "warning: $marlett is missing (package fonts-wine): title-bar buttons show as letters" >&2
+    return 0
+  fi
   mkdir -p "$fonts"
-  cp -u /usr/share/wine/fonts/marlett.ttf "$fonts/"
+  cp -u "$marlett" "$fonts/"
 }
 
 if [ -f "$marker" ]; then
