@@ -1,5 +1,8 @@
-# Shared by run.sh and test.sh: configure and build, Xvfb and the wineserver.
-# Source it; it sets ROOT and BUILD.
+# Shared by run.sh, test.sh, demo and bench: configure and build, Xvfb and the wineserver,
+# and steps that say what failed. Source it; it sets ROOT, BUILD and DESKTOP_SIZE.
+#   choose_architecture, configure_and_build, start_virtual_display, stop_virtual_display,
+#   wine_environment, step, prefix_wineservers, check_no_wineserver, check_wine_is_free,
+#   start_display_and_wine
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${SLIVERDISK_BUILD:-$ROOT/build}
 # The Wine prefix's virtual desktop, and the size of every virtual display we start. They
