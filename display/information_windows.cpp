@@ -10,13 +10,14 @@
 #include "display/progress_rules.h"
 #include "display/progress_window.h"
 #include "shell/program_state.h"
+#include "sliverdisk_version.h"
 
 namespace {
 
 constexpr char kAboutTitle[] = "About";
 constexpr char kAboutText[] =
     "Sliverdisk Utility\n"
-    "Version 1.3\n"
+    "Version " SLIVERDISK_VERSION_TEXT "\n"
     "\n"
     "Made By The Sliverdisk Project\n"
     "www.sliverdisk.example.org\n"

@@ -193,9 +193,15 @@ void close_progress()
 {
     if (!g_progress.window)
         return;
+    RECT covered;
+    GetWindowRect(g_progress.window, &covered);
+    MapWindowPoints(nullptr, g_program.main_window, reinterpret_cast<POINT*>(&covered), 2);
     ShowWindow(g_progress.window, SW_HIDE);
-    // Restore what the window covered before the job's next message box appears.
-    UpdateWindow(g_program.main_window);
+    // Restore what the window covered before the job's next message box appears. Under
+    // Wine, hiding this child of another thread's window leaves the area black on the
+    // display although the main window's own pixels are right; asking for the area to be
+    // painted anew puts it on the display too.
+    RedrawWindow(g_program.main_window, &covered, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     release_drawing_objects();
     DestroyWindow(g_progress.window);
     g_progress.window = nullptr;

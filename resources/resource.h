@@ -23,8 +23,4 @@
 #define IDS_ERR_INITIALIZATION    4
 #define IDS_ERR_MEMORY            6
 
-// Version shown in the version resource
-#define SLIVERDISK_VERSION_TEXT   "1.3"
-#define SLIVERDISK_VERSION_BIN    1,3,0,0
-
 #endif

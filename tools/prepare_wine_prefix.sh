@@ -19,8 +19,23 @@ declare_floppies() {
   done
 }
 
+# Wine draws the title-bar buttons with its Marlett font. Debian's fonts-wine has it, but
+# neither Wine loader here looks in that package's folder: without a copy in the prefix's
+# own font folder the buttons come out as the letters "0 2 r". Only Marlett: the other
+# fonts there would change how every text is drawn.
+install_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" marlett=/usr/share/wine/fonts/marlett.ttf
+  if [ ! -f "$marlett" ]; then
+    echo "warning: $marlett is missing (package fonts-wine): title-bar buttons show as letters" >&2
+    return 0
+  fi
+  mkdir -p "$fonts"
+  cp -u "$marlett" "$fonts/"
+}
+
 if [ -f "$marker" ]; then
   declare_floppies
+  install_fonts
   exit 0
 fi
 
@@ -31,7 +46,7 @@ wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 
 reg=$(mktemp --suffix=.reg)
-cat >"$reg" <<'REG'
+cat >"$reg" <<REG
 REGEDIT4
 
 [HKEY_LOCAL_MACHINE\Software\Wine\Drives]
@@ -44,7 +59,7 @@ REGEDIT4
 "Desktop"="Default"
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
-"Default"="1024x768"
+"Default"="$DESKTOP_SIZE"
 
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
 "Debugger"="false"
@@ -57,6 +72,7 @@ wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
 wineserver -w
 rm -f "$reg"
 declare_floppies
+install_fonts
 # The drive types are read when the server starts: restart it.
 wineserver -k 2>/dev/null || true
 wineserver -w

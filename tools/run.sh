@@ -5,23 +5,33 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-"$ROOT/tools/install_packages.sh"
-configure_and_build
-"$ROOT/tools/prepare_wine_prefix.sh" "$BUILD"
+step "installing packages" "run as root on Debian 12, or install the packages named above" \
+  "$ROOT/tools/install_packages.sh"
+step "building" "read the compiler's messages above; a build folder from another machine: delete $BUILD" \
+  configure_and_build
+step "preparing the Wine prefix" "delete $BUILD/wineprefix and run again" \
+  "$ROOT/tools/prepare_wine_prefix.sh" "$BUILD"
 wine_environment
 
+check_wine_is_free
 if [ -n "${DISPLAY:-}" ]; then
   exec wine "$BUILD/sliverdisk.exe"
 fi
 
 trap 'wineserver -k 2>/dev/null; stop_virtual_display' EXIT
-start_virtual_display
+start_display_and_wine
 wine "$BUILD/sliverdisk.exe" &
-for _ in $(seq 100); do
-  xdotool search --class sliverdisk >/dev/null 2>&1 && break
-  sleep 0.2
-done
+shown() {
+  for _ in $(seq 100); do
+    xdotool search --class sliverdisk >/dev/null 2>&1 && return 0
+    sleep 0.2
+  done
+  return 1
+}
+step "waiting for the main window" \
+  "run $BUILD/sliverdisk.exe under wine with WINEDEBUG=err+all to see why it did not start" shown
 sleep 3
 shot="$BUILD/screenshot-main-window.png"
-xwd -root -silent | convert xwd:- -crop 1024x768+0+0 +repage "$shot"
+step "taking the screenshot" "check that xwd (x11-apps) and convert (imagemagick) are installed" \
+  bash -c "xwd -root -silent | convert xwd:- '$shot'"
 echo "No display: the program ran on a virtual display. Screenshot: $shot"

@@ -11,6 +11,7 @@ configure_and_build || exit 1
 "$ROOT/tools/prepare_wine_prefix.sh" "$BUILD" || exit 1
 
 wine_environment
+check_no_wineserver || exit 1
 cleanup() {
   wineserver -k 2>/dev/null
   # Media that tests mounted under the build folder go with the run.

@@ -57,7 +57,8 @@ bool answer_until_end(Program& app, const BoxHook& hook, JobRun& run, bool start
 
 // After the source chooser comes either the destination chooser, or a box about the source
 // (the job may end with it).
-bool choose_destination(Program& app, const char* title, const std::string& destination)
+bool choose_destination(Program& app, const char* title, const std::string& destination,
+                        const ChooserHook& chooser_hook)
 {
     HWND chooser = nullptr;
     Box box;
@@ -67,7 +68,7 @@ bool choose_destination(Program& app, const char* title, const std::string& dest
     });
     if (!settled)
         return false;
-    return !chooser || app.choose_file(title, destination);
+    return !chooser || app.choose_file(title, destination, kDefaultTimeout, chooser_hook);
 }
 
 } // namespace
@@ -89,19 +90,23 @@ bool start_job(Program& app, UINT command, DWORD timeout_ms)
 }
 
 bool run_split(Program& app, const std::string& source, const std::string& destination,
-               const BoxHook& hook, JobRun& run, DWORD box_timeout)
+               const BoxHook& hook, JobRun& run, DWORD box_timeout,
+               const ChooserHook& chooser_hook)
 {
-    if (!start_job(app, IDM_COPY_TO_FLOPPIES) || !app.choose_file(kSplitSource, source) ||
-        !choose_destination(app, kSplitDestination, destination))
+    if (!start_job(app, IDM_COPY_TO_FLOPPIES) ||
+        !app.choose_file(kSplitSource, source, kDefaultTimeout, chooser_hook) ||
+        !choose_destination(app, kSplitDestination, destination, chooser_hook))
         return false;
     return answer_until_end(app, hook, run, true, box_timeout);
 }
 
 bool run_reassemble(Program& app, const std::string& first_piece, const std::string& destination,
-                    const BoxHook& hook, JobRun& run, DWORD box_timeout)
+                    const BoxHook& hook, JobRun& run, DWORD box_timeout,
+                    const ChooserHook& chooser_hook)
 {
-    if (!start_job(app, IDM_REASSEMBLE) || !app.choose_file(kJoinSource, first_piece) ||
-        !choose_destination(app, kJoinDestination, destination))
+    if (!start_job(app, IDM_REASSEMBLE) ||
+        !app.choose_file(kJoinSource, first_piece, kDefaultTimeout, chooser_hook) ||
+        !choose_destination(app, kJoinDestination, destination, chooser_hook))
         return false;
     run.transfer_start = GetTickCount();
     return answer_until_end(app, hook, run, false, box_timeout);

@@ -34,13 +34,17 @@ struct JobRun {
 // Called for each box before it is answered; returns the button to press.
 using BoxHook = std::function<int(const Box&)>;
 int answer_ok(const Box&);
+// Called with each chooser once its path is typed, before it is confirmed.
+using ChooserHook = std::function<void(HWND)>;
 
 bool start_job(Program& app, UINT command, DWORD timeout_ms = kDefaultTimeout);
 // `box_timeout` bounds the wait for each next box while the job runs.
 bool run_split(Program& app, const std::string& source, const std::string& destination,
-               const BoxHook& hook, JobRun& run, DWORD box_timeout = kJobBoxTimeout);
+               const BoxHook& hook, JobRun& run, DWORD box_timeout = kJobBoxTimeout,
+               const ChooserHook& chooser_hook = {});
 bool run_reassemble(Program& app, const std::string& first_piece, const std::string& destination,
-                    const BoxHook& hook, JobRun& run, DWORD box_timeout = kJobBoxTimeout);
+                    const BoxHook& hook, JobRun& run, DWORD box_timeout = kJobBoxTimeout,
+                    const ChooserHook& chooser_hook = {});
 uint64_t peak_working_set(const Program& app);
 bool set_capacity(Program& app, uint32_t bytes);
 

@@ -325,6 +325,27 @@ void screenshot(const std::string& png_name)
                  quote(build_dir() + "/" + png_name));
 }
 
+COLORREF ScreenArea::at(int x, int y) const
+{
+    const size_t i = (size_t(y - top) * size_t(width) + size_t(x - left)) * 3;
+    return RGB(uint8_t(rgb[i]), uint8_t(rgb[i + 1]), uint8_t(rgb[i + 2]));
+}
+
+bool read_screen(const std::string& png_name, int left, int top, int width, int height,
+                 ScreenArea& area)
+{
+    screenshot(png_name);
+    const std::string raw = build_dir() + "/test-data/screen-area.rgb";
+    if (!host_command("mkdir -p " + quote(build_dir() + "/test-data") + " && convert " +
+                      quote(build_dir() + "/" + png_name) + " -crop " + std::to_string(width) +
+                      "x" + std::to_string(height) + "+" + std::to_string(left) + "+" +
+                      std::to_string(top) + " +repage -depth 8 rgb:" + quote(raw)))
+        return false;
+    area = {left, top, width, height, ""};
+    return read_file(windows_path(raw), area.rgb) &&
+           area.rgb.size() == size_t(width) * size_t(height) * 3;
+}
+
 // --- windows of any process ----------------------------------------------------------------
 
 std::string window_text(HWND window)
@@ -386,9 +407,10 @@ Program::~Program()
     kill();
 }
 
-bool Program::start(int show_command, DWORD timeout_ms, const BeforeRun& before_run)
+bool Program::start(int show_command, DWORD timeout_ms, const BeforeRun& before_run,
+                    const std::string& unix_exe)
 {
-    std::string exe = windows_path(build_dir() + "/sliverdisk.exe");
+    std::string exe = windows_path(unix_exe.empty() ? build_dir() + "/sliverdisk.exe" : unix_exe);
     std::string line = "\"" + exe + "\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -560,12 +582,14 @@ bool Program::wait_no_dialog(DWORD timeout_ms)
 }
 
 bool Program::choose_file(const std::string& chooser_title, const std::string& path,
-                          DWORD timeout_ms)
+                          DWORD timeout_ms, const std::function<void(HWND)>& before_confirm)
 {
     HWND chooser = wait_dialog(chooser_title, timeout_ms);
     if (!chooser)
         return false;
     SetDlgItemTextA(chooser, kChooserNameId, path.c_str());
+    if (before_confirm)
+        before_confirm(chooser);
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     return wait_until([&] { return !IsWindow(chooser) || !IsWindowVisible(chooser); }, timeout_ms);
 }

@@ -83,6 +83,15 @@ bool read_file(const std::string& windows_file, std::string& bytes);
 bool file_exists(const std::string& windows_file);
 std::string random_bytes(size_t size, uint32_t seed);
 void screenshot(const std::string& png_name);  // whole display into the build folder
+// A screen area as the display shows it, 3 bytes per pixel, cut from a new screenshot.
+struct ScreenArea {
+    int left = 0, top = 0, width = 0, height = 0;
+    std::string rgb;
+    COLORREF at(int x, int y) const;  // screen coordinates
+    bool black(int x, int y) const { return at(x, y) == RGB(0, 0, 0); }
+};
+bool read_screen(const std::string& png_name, int left, int top, int width, int height,
+                 ScreenArea& area);
 
 // --- windows of any process ----------------------------------------------------------
 std::string window_text(HWND window);
@@ -114,9 +123,10 @@ public:
     // instruction (to load a library into it); false ends the process and the start fails.
     using BeforeRun = std::function<bool(const PROCESS_INFORMATION&)>;
 
-    // Starts sliverdisk.exe with the given show command and waits for its main window.
+    // Starts sliverdisk.exe (the build's, or the one at a Unix path) with the given show
+    // command and waits for its main window.
     bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout,
-               const BeforeRun& before_run = nullptr);
+               const BeforeRun& before_run = nullptr, const std::string& unix_exe = "");
     HWND main_window() const { return main_; }
     DWORD process_id() const { return info_.dwProcessId; }
     bool running() const;
@@ -144,9 +154,11 @@ public:
     // Waits until no dialog of the process is visible.
     bool wait_no_dialog(DWORD timeout_ms = kDefaultTimeout);
 
-    // Choosers: types a path into the file-name field and confirms, or cancels.
+    // Choosers: types a path into the file-name field and confirms, or cancels. A hook
+    // sees the chooser with the path typed, before it is confirmed.
     bool choose_file(const std::string& chooser_title, const std::string& path,
-                     DWORD timeout_ms = kDefaultTimeout);
+                     DWORD timeout_ms = kDefaultTimeout,
+                     const std::function<void(HWND)>& before_confirm = {});
     bool cancel_chooser(const std::string& chooser_title, DWORD timeout_ms = kDefaultTimeout);
     std::string chooser_file_name(HWND chooser) const;   // text of the file-name field
 

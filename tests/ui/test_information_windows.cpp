@@ -57,35 +57,11 @@ POINT client_centre(HWND window)
     return p;
 }
 
-// A screen area as the display shows it, read from a screenshot: 3 bytes per pixel.
-struct Area {
-    int left = 0, top = 0, width = 0, height = 0;
-    std::string rgb;
-    bool black(int x, int y) const
-    {
-        const size_t i = (size_t(y - top) * size_t(width) + size_t(x - left)) * 3;
-        return rgb[i] == 0 && rgb[i + 1] == 0 && rgb[i + 2] == 0;
-    }
-    COLORREF at(int x, int y) const
-    {
-        const size_t i = (size_t(y - top) * size_t(width) + size_t(x - left)) * 3;
-        return RGB(uint8_t(rgb[i]), uint8_t(rgb[i + 1]), uint8_t(rgb[i + 2]));
-    }
-};
-
-bool read_screen(const std::string& png, int left, int top, int width, int height, Area& area)
+bool read_screen_settled(const std::string& png, int left, int top, int width, int height,
+                         drv::ScreenArea& area)
 {
     Sleep(2500);  // a window just shown reaches the display a moment later
-    drv::screenshot(png);
-    const std::string raw = drv::build_dir() + "/test-data/screen-area.rgb";
-    if (!drv::host_command("convert '" + drv::build_dir() + "/" + png + "' -crop " +
-                           std::to_string(width) + "x" + std::to_string(height) + "+" +
-                           std::to_string(left) + "+" + std::to_string(top) +
-                           " +repage -depth 8 rgb:'" + raw + "'"))
-        return false;
-    area = {left, top, width, height, ""};
-    return drv::read_file(drv::windows_path(raw), area.rgb) &&
-           area.rgb.size() == size_t(width) * size_t(height) * 3;
+    return drv::read_screen(png, left, top, width, height, area);
 }
 
 void check_placement(HWND window, HWND main, int width, int height)
@@ -188,8 +164,8 @@ TEST_CASE("while an information window is open all other input is thrown away fo
     GetClientRect(main, &mc);
     POINT mo = {0, 0};
     ClientToScreen(main, &mo);
-    Area area;
-    REQUIRE(read_screen("display_main_behind_about.png", mo.x, mo.y, 20, mc.bottom, area));
+    drv::ScreenArea area;
+    REQUIRE(read_screen_settled("display_main_behind_about.png", mo.x, mo.y, 20, mc.bottom, area));
     const int band = mc.bottom / 128;
     REQUIRE(band >= 1);
     CHECK(area.at(mo.x + 5, mo.y) == RGB(0, 0, 255));

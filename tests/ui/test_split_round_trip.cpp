@@ -25,6 +25,33 @@ std::string piece_suffix(uint32_t k)
 {
     return "_" + std::to_string(k);
 }
+
+// Black pixels on the screen in a strip at the left end of where the progress window
+// stood (320 x 100, centred in the main window's client area), beside the box that
+// follows it.
+int black_where_progress_stood(const drv::Program& app)
+{
+    const std::vector<HWND> boxes = app.dialogs();
+    REQUIRE(boxes.size() == 1);
+    RECT client;
+    GetClientRect(app.main_window(), &client);
+    POINT origin = {0, 0};
+    ClientToScreen(app.main_window(), &origin);
+    const int left = origin.x + (client.right - 320) / 2;
+    const int top = origin.y + (client.bottom - 100) / 2;
+    RECT beside;
+    GetWindowRect(boxes.front(), &beside);
+    const int width = 8;
+    REQUIRE(left + width < beside.left);
+    Sleep(300);
+    drv::ScreenArea area;
+    REQUIRE(drv::read_screen("split_next_disk_screen.png", left, top, width, 100, area));
+    int black = 0;
+    for (int y = top; y < top + 100; ++y)
+        for (int x = left; x < left + width; ++x)
+            black += area.black(x, y);
+    return black;
+}
 }  // namespace
 
 TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, every box in order")
@@ -51,8 +78,12 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
     REQUIRE(eng::start_split(app, win(source_unix), "A:\\BIG.BIN"));
     eng::expect_box(app, Kind::question, kStandBy, disks_required(n));
     for (uint32_t k = 1; k < n; ++k)
-        eng::expect_box_then(app, Kind::question, kStandBy, kNext,
-                             [&] { REQUIRE(eng::move_all("A:", stash(k))); });
+        eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] {
+            // The main window shows its gradient again where the progress window was.
+            if (k == 1)
+                CHECK(black_where_progress_stood(app) == 0);
+            REQUIRE(eng::move_all("A:", stash(k)));
+        });
     eng::expect_box(app, Kind::note, kNote, kComplete);
     REQUIRE(eng::move_all("A:", stash(n)));
 

@@ -1,0 +1,180 @@
+// The release package as a Windows user gets it. CPack makes it from this build folder
+// with the configuration `cmake --build <build> --target package` uses; the test unpacks
+// it and reads its files, line ends, checksum file, and the program's machine type and
+// version, then starts the program of a package under Wine.
+//
+// A 64-bit build (a machine that cannot run 32-bit code) ships the 32-bit program, which
+// cannot start here: the test then also packages this build's own program the same way,
+// and starts that one.
+#include <doctest.h>
+
+#include <cstdint>
+
+#include "driver/engine_helpers.h"
+#include "driver/ui_driver.h"
+#include "resources/resource.h"
+#include "sliverdisk_version.h"
+
+namespace {
+
+const std::string kRelease = std::string("sliverdisk-") + SLIVERDISK_VERSION_TEXT + "-win32";
+const std::string kFloppyTitle = "Sliverdisk Utility - Media: Floppy";
+constexpr uint16_t kMachineX86 = 0x14c;
+constexpr uint16_t kMachineX64 = 0x8664;
+
+std::string unix_folder()
+{
+    static const std::string folder = drv::test_folder("package");
+    return folder;
+}
+
+// Makes a package into <test folder>/<name>/ and unpacks it into <name>/unpacked/.
+bool make_and_unpack(const std::string& name, const std::string& cpack_options,
+                     const std::string& zip)
+{
+    const std::string out = unix_folder() + "/" + name;
+    return drv::host_command("cpack --config '" + drv::build_dir() + "/CPackConfig.cmake' " +
+                                 cpack_options + " -B '" + out + "'",
+                             120000) &&
+           drv::host_command("mkdir -p '" + out + "/unpacked' && cd '" + out +
+                             "/unpacked' && cmake -E tar xf '../" + zip + ".zip'");
+}
+
+std::string unpacked(const std::string& name, const std::string& file = "")
+{
+    const std::string folder = eng::win(unix_folder() + "/" + name + "/unpacked");
+    return file.empty() ? folder : folder + "\\" + file;
+}
+
+// Every line ends in CR LF, the last one too, and no CR stands alone.
+bool windows_line_ends(const std::string& text)
+{
+    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0)
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            return false;
+        if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
+            return false;
+    }
+    return true;
+}
+
+uint32_t little_endian(const std::string& bytes, size_t at, size_t width)
+{
+    uint32_t value = 0;
+    for (size_t i = width; i-- > 0;)
+        value = value << 8 | uint8_t(bytes[at + i]);
+    return value;
+}
+
+struct PeHeader {
+    uint16_t machine = 0;
+    uint16_t subsystem = 0;
+};
+
+// The machine and subsystem fields of a program's PE header; zeros when it has none.
+PeHeader pe_header(const std::string& windows_file)
+{
+    std::string bytes;
+    PeHeader pe;
+    if (!drv::read_file(windows_file, bytes) || bytes.size() < 0x40 || bytes.compare(0, 2, "MZ"))
+        return pe;
+    const size_t nt = little_endian(bytes, 0x3c, 4);
+    // Signature, file header (20 bytes), then the optional header, whose subsystem field
+    // sits at offset 68 in both the 32-bit and the 64-bit form.
+    if (nt + 24 + 70 > bytes.size() || bytes.compare(nt, 4, std::string("PE\0\0", 4)) != 0)
+        return pe;
+    pe.machine = uint16_t(little_endian(bytes, nt + 4, 2));
+    pe.subsystem = uint16_t(little_endian(bytes, nt + 24 + 68, 2));
+    return pe;
+}
+
+struct FileVersion {
+    DWORD ms = 0, ls = 0;
+    std::string text;
+};
+
+FileVersion file_version(const std::string& windows_file)
+{
+    FileVersion v;
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(windows_file.c_str(), &ignored);
+    std::string data(size, '\0');
+    if (size == 0 || !GetFileVersionInfoA(windows_file.c_str(), 0, size, &data[0]))
+        return v;
+    void* value = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(data.data(), "\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+        v.ms = static_cast<VS_FIXEDFILEINFO*>(value)->dwFileVersionMS;
+        v.ls = static_cast<VS_FIXEDFILEINFO*>(value)->dwFileVersionLS;
+    }
+    if (VerQueryValueA(data.data(), "\\StringFileInfo\\040904b0\\FileVersion", &value, &length))
+        v.text = static_cast<const char*>(value);
+    return v;
+}
+
+}  // namespace
+
+TEST_CASE("the release zip holds the 32-bit program, README.txt and LICENSE.txt, with its checksum")
+{
+    REQUIRE(make_and_unpack("release", "", kRelease));
+
+    CHECK(eng::files_in(unpacked("release")) ==
+          std::vector<std::string>{"LICENSE.txt", "README.txt", "sliverdisk.exe"});
+
+    std::string readme, licence;
+    REQUIRE(drv::read_file(unpacked("release", "README.txt"), readme));
+    REQUIRE(drv::read_file(unpacked("release", "LICENSE.txt"), licence));
+    CHECK(windows_line_ends(readme));
+    CHECK(windows_line_ends(licence));
+    CHECK(readme.rfind(std::string("Sliverdisk Utility, version ") + SLIVERDISK_VERSION_TEXT +
+                           "\r\n",
+                       0) == 0);
+    CHECK(licence.rfind("MIT License\r\n", 0) == 0);
+
+    const PeHeader pe = pe_header(unpacked("release", "sliverdisk.exe"));
+    CHECK(pe.machine == kMachineX86);
+    CHECK(pe.subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    const FileVersion version = file_version(unpacked("release", "sliverdisk.exe"));
+    CHECK(version.text == SLIVERDISK_VERSION_TEXT);
+    CHECK(version.ms == 0x10003u);
+    CHECK(version.ls == 0u);
+
+    // One line in the form `sha256sum -c` reads, naming the zip beside it, and it matches.
+    const std::string release = unix_folder() + "/release";
+    std::string line;
+    REQUIRE(drv::read_file(eng::win(release + "/" + kRelease + ".zip.sha256"), line));
+    CHECK(line.size() == 64 + 2 + kRelease.size() + 4 + 1);
+    CHECK(line.find_first_not_of("0123456789abcdef") == 64);
+    CHECK(line.substr(64) == "  " + kRelease + ".zip\n");
+    CHECK(drv::host_command("cd '" + release + "' && sha256sum -c --status '" + kRelease +
+                            ".zip.sha256'"));
+    // A changed zip no longer matches.
+    CHECK(drv::host_command("cd '" + release + "' && printf x >>'" + kRelease + ".zip'"));
+    CHECK_FALSE(drv::host_command("cd '" + release + "' && sha256sum -c --status '" + kRelease +
+                                  ".zip.sha256'"));
+}
+
+TEST_CASE("the program of a package starts under Wine and ends on Exit")
+{
+#ifdef _WIN64
+    const std::string name = "this-build";
+    REQUIRE(make_and_unpack(name,
+                            "-D 'CPACK_COMPONENTS_ALL=documents;this_build' "
+                            "-D CPACK_PACKAGE_FILE_NAME=sliverdisk-this-build",
+                            "sliverdisk-this-build"));
+    CHECK(eng::files_in(unpacked(name)) ==
+          std::vector<std::string>{"LICENSE.txt", "README.txt", "sliverdisk.exe"});
+    CHECK(pe_header(unpacked(name, "sliverdisk.exe")).machine == kMachineX64);
+#else
+    const std::string name = "release";
+    REQUIRE(make_and_unpack(name, "", kRelease));
+#endif
+    drv::Program app;
+    REQUIRE(app.start(SW_SHOWNORMAL, drv::kDefaultTimeout, nullptr,
+                      unix_folder() + "/" + name + "/unpacked/sliverdisk.exe"));
+    CHECK(app.title() == kFloppyTitle);
+    app.command(IDM_EXIT);
+    CHECK(app.wait_exit() == 0u);
+}
