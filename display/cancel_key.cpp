@@ -45,8 +45,11 @@ bool poll_cancel_key()
 
 void pause(uint32_t milliseconds)
 {
-    // Busy on purpose: the worker must not pump messages or yield here.
+    // Asleep, a wait costs no processor time; and Sleep, unlike a message wait, neither
+    // pumps nor dispatches, so the worker's queue stays as it was. The tick count, read
+    // between short slices, decides the end, so the pause keeps its length to the tick.
     const uint32_t start = GetTickCount();
-    while (!pause_elapsed(start, GetTickCount(), milliseconds)) {
-    }
+    for (uint32_t slice = pause_slice(start, start, milliseconds); slice != 0;
+         slice = pause_slice(start, GetTickCount(), milliseconds))
+        Sleep(slice);
 }

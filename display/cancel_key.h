@@ -1,7 +1,7 @@
 // Keyboard and pacing on the copy worker, without a message loop.
 //   flush_keyboard  - drop queued key messages; return after 400 ms without one
 //   poll_cancel_key - true when an Esc key-down was queued since the last poll
-//   pause           - busy-wait on the tick count, correct across its 32-bit wrap
+//   pause           - wait on the tick count, correct across its 32-bit wrap, asleep
 #ifndef SLIVERDISK_CANCEL_KEY_H
 #define SLIVERDISK_CANCEL_KEY_H
 

@@ -1,6 +1,6 @@
 // Arithmetic of the progress bar, the status line and the pause.
-//   bar_layout, start_bar, take_step, progress_geometry, copy_status, pause_elapsed,
-//   centred_offset (see progress_rules.h)
+//   bar_layout, start_bar, take_step, progress_geometry, copy_status, frame_due,
+//   pause_elapsed, pause_slice, centred_offset (see progress_rules.h)
 #include "display/progress_rules.h"
 
 BarLayout bar_layout(uint32_t steps)
@@ -73,12 +73,27 @@ void copy_status(char* destination, size_t size, const char* text)
     destination[i] = '\0';
 }
 
+bool frame_due(uint32_t last_tick, uint32_t now_tick)
+{
+    // Ticks since the last frame, by unsigned subtraction like the pause: right across the wrap.
+    return static_cast<uint32_t>(now_tick - last_tick) >= kFrameMilliseconds;
+}
+
 bool pause_elapsed(uint32_t start_tick, uint32_t now_tick, uint32_t milliseconds)
 {
     // Unsigned subtraction gives the ticks since the start even when the count wrapped
     // past zero in between; comparing against a precomputed end tick would not, and would
     // hang for 49 days if the coarse tick count stepped over an end near the top.
     return static_cast<uint32_t>(now_tick - start_tick) >= milliseconds;
+}
+
+uint32_t pause_slice(uint32_t start_tick, uint32_t now_tick, uint32_t milliseconds)
+{
+    if (pause_elapsed(start_tick, now_tick, milliseconds))
+        return 0;
+    // Never past the end: the last slice is only what is left.
+    const uint32_t left = milliseconds - static_cast<uint32_t>(now_tick - start_tick);
+    return left < kPauseSliceMilliseconds ? left : kPauseSliceMilliseconds;
 }
 
 int centred_offset(int outer, int inner)

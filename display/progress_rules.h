@@ -1,10 +1,12 @@
-// Arithmetic of the progress bar, the status line and the pause; no window code, so
-// every rule is tested directly.
+// Arithmetic of the progress bar, the status line, the block loop's pacing and the pause;
+// no window code, so every rule is tested directly.
 //   bar_layout         - steps per column k, columns per step m and bar width a for n steps
 //   take_step          - columns one step draws; never lets the bar pass its width
 //   progress_geometry  - bar position, frame and status rectangles in a W x H client area
 //   copy_status        - status line into its fixed buffer, cut to fit
+//   frame_due          - whether a display frame has passed since a tick count, across the wrap
 //   pause_elapsed      - whether a pause begun at a tick count is over, across the wrap
+//   pause_slice        - how long a pause sleeps next; 0 once it is over
 //   centred_offset     - (outer - inner) / 2, truncated toward zero
 #ifndef SLIVERDISK_PROGRESS_RULES_H
 #define SLIVERDISK_PROGRESS_RULES_H
@@ -54,7 +56,15 @@ ProgressGeometry progress_geometry(int client_width, int client_height, int bar_
 // Copies at most size - 1 characters and always terminates; a null text gives "".
 void copy_status(char* destination, size_t size, const char* text);
 
+// About one refresh of the display: repainting or polling the keyboard more often than
+// this shows nothing new, and each costs a round trip to the window server.
+constexpr uint32_t kFrameMilliseconds = 15;
+bool frame_due(uint32_t last_tick, uint32_t now_tick);
+
+// A pause sleeps in slices no longer than this, reading the tick count between them.
+constexpr uint32_t kPauseSliceMilliseconds = 10;
 bool pause_elapsed(uint32_t start_tick, uint32_t now_tick, uint32_t milliseconds);
+uint32_t pause_slice(uint32_t start_tick, uint32_t now_tick, uint32_t milliseconds);
 
 int centred_offset(int outer, int inner);
 

@@ -1,9 +1,10 @@
 // The per-piece progress window, created, drawn and destroyed by the copy worker.
 //   show_progress, set_status, progress_step, finish_progress, close_progress,
 //   paint_progress, progress_window (see progress_window.h)
-// The worker runs no message loop: the window is painted only through UpdateWindow
-// (at show and once per block by the job), always through the class's own DC kept
-// for the whole showing, so the pen, brush and current position survive between calls.
+// The worker runs no message loop: the window is painted only through UpdateWindow (at
+// show, and by the job once a display frame while blocks move), always through the
+// class's own DC kept for the whole showing, so the pen, brush and current position
+// survive between calls.
 #include "display/progress_window.h"
 
 #include "display/band_painters.h"

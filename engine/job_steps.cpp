@@ -2,10 +2,11 @@
 //   error_box, question_box, note_box, completion_ending, cancel_ending, repaint_main_window,
 //   open_source, create_destination, close_source, close_destination, destination_handle,
 //   measure_source, free_space, transfer_piece (see job_steps.h)
-//   close_file, end_job, move_block - helpers
+//   close_file, end_job, move_block, refresh_and_poll, move_blocks - helpers
 #include "engine/job_steps.h"
 
 #include "display/cancel_key.h"
+#include "display/progress_rules.h"
 #include "display/progress_window.h"
 #include "engine/chooser_rules.h"
 #include "engine/job_texts.h"
@@ -67,6 +68,56 @@ BlockResult move_block(DWORD wanted, DWORD& got)
         return BlockResult::failed;
     }
     return BlockResult::moved;
+}
+
+// Repaints the progress window if anything damaged it, then polls Esc; true on Esc.
+bool refresh_and_poll(HWND progress)
+{
+    if (progress)
+        UpdateWindow(progress);
+    return poll_cancel_key();
+}
+
+// The piece's blocks, each with its progress step. False when the job must take the cancel
+// ending: Esc, or a failed read or write whose error box is already shown.
+bool move_blocks(HWND progress, uint64_t planned, PieceEnd end)
+{
+    // A read may deliver fewer bytes than asked without being at the end of the file: only
+    // a read of 0 bytes ends a piece. For the split that is a fault, since the source was
+    // measured and the piece must be full.
+    // The repaint and the Esc poll each cost a round trip to the window server, more than
+    // moving a block: they run once a display frame, which Esc and the eye cannot tell
+    // from once a block, and once more after the last block.
+    uint64_t moved = 0;
+    uint32_t last_frame = GetTickCount();
+    for (;;) {
+        DWORD wanted = kTransferBlockSize;
+        if (end == PieceEnd::planned_size) {
+            if (moved == planned)
+                break;
+            if (planned - moved < wanted)
+                wanted = static_cast<DWORD>(planned - moved);
+        }
+        DWORD got = 0;
+        const BlockResult result = move_block(wanted, got);
+        if (result == BlockResult::failed)
+            return false;
+        if (result == BlockResult::end_of_piece) {
+            if (end == PieceEnd::end_of_file)
+                break;
+            error_box(kTroubleReadingSource);
+            return false;
+        }
+        moved += got;
+        progress_step();
+        const uint32_t now = GetTickCount();
+        if (frame_due(last_frame, now)) {
+            last_frame = now;
+            if (refresh_and_poll(progress))
+                return false;
+        }
+    }
+    return !refresh_and_poll(progress);
 }
 
 } // namespace
@@ -179,35 +230,8 @@ bool transfer_piece(const char* status_prefix, const char* piece_path, uint64_t 
     if (progress)
         SetFocus(progress);
 
-    // A read may deliver fewer bytes than asked without being at the end of the file: only
-    // a read of 0 bytes ends a piece. For the split that is a fault, since the source was
-    // measured and the piece must be full.
-    uint64_t moved = 0;
-    for (;;) {
-        DWORD wanted = kTransferBlockSize;
-        if (end == PieceEnd::planned_size) {
-            if (moved == planned)
-                break;
-            if (planned - moved < wanted)
-                wanted = static_cast<DWORD>(planned - moved);
-        }
-        DWORD got = 0;
-        const BlockResult result = move_block(wanted, got);
-        if (result == BlockResult::failed)
-            return false;
-        if (result == BlockResult::end_of_piece) {
-            if (end == PieceEnd::end_of_file)
-                break;
-            error_box(kTroubleReadingSource);
-            return false;
-        }
-        moved += got;
-        if (progress)
-            UpdateWindow(progress);
-        progress_step();
-        if (poll_cancel_key())
-            return false;
-    }
+    if (!move_blocks(progress, planned, end))
+        return false;
     finish_progress();
     pause(kPiecePause);
     return true;

@@ -1,12 +1,15 @@
 // Times one job of the real program for tools/bench, driven through its real windows:
 //   bench_driver split SOURCE DESTINATION CAPACITY
 //   bench_driver join FIRST_PIECE DESTINATION
-//   bench_driver loop SOURCE DESTINATION [extras]  - the platform's floor: the same block copy
-//                    in this process, without the program; extras 1 adds a keyboard poll
-//                    and a window repaint per block, as the jobs do
+//   bench_driver esc split SOURCE DESTINATION CAPACITY - Esc latency: a real key press once
+//   bench_driver esc join FIRST_PIECE DESTINATION        the first piece is under way, to its
+//                                                        progress window's closing
+//   bench_driver loop SOURCE DESTINATION [extras]  - the same block copy in this process,
+//                    without the program; extras 1 adds a repaint and a keyboard poll per
+//                    block, as the program once did
 // Paths are Windows paths. Every question is answered OK at once (all pieces go to one
 // folder, so no disk is really swapped). Prints one line of key=value figures; exit code 0
-// only when the job ended with "Copy Complete!".
+// only when the job ended as it should (complete, or cancelled for esc).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,6 +19,8 @@
 
 namespace {
 
+constexpr DWORD kJobTimeout = 10 * 60 * 1000;
+
 // One read and one write of at most 131,072 bytes at a time through one buffer, like the
 // jobs' block loop, so the difference to the program is what the program adds.
 int copy_loop(const char* source, const char* destination, bool extras)
@@ -23,7 +28,7 @@ int copy_loop(const char* source, const char* destination, bool extras)
     static char buffer[131072 + 256];
     HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 64, nullptr,
                                   nullptr, nullptr, nullptr);
-    const DWORD start = GetTickCount();
+    const double start = drv::precise_ms();
     HANDLE in = CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE out = CreateFileA(destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -42,9 +47,77 @@ int copy_loop(const char* source, const char* destination, bool extras)
     }
     CloseHandle(in);
     CloseHandle(out);
-    std::printf("job=loop completed=1 elapsed_ms=%lu\n", static_cast<unsigned long>(GetTickCount() - start));
+    std::printf("job=loop completed=1 elapsed_ms=%.0f\n", drv::precise_ms() - start);
     DestroyWindow(window);
     return 0;
+}
+
+bool start_job(drv::Program& app, bool split, char** paths)
+{
+    if (!split) {
+        app.command(IDM_REASSEMBLE);
+        return app.choose_file("Copy From Floppies: Select Source File", paths[0]) &&
+               app.choose_file("Copy From Floppies: Select Destination File", paths[1]);
+    }
+    if (!drv::set_capacity(app, static_cast<uint32_t>(std::strtoul(paths[2], nullptr, 10))))
+        return false;
+    app.command(IDM_COPY_TO_FLOPPIES);
+    if (!app.choose_file("Copy To Floppies: Select Source File", paths[0]) ||
+        !app.choose_file("Copy To Floppies: Select Destination File", paths[1]))
+        return false;
+    drv::Box question;  // the disk count
+    if (!app.wait_box(question, drv::kDefaultTimeout, false))
+        return false;
+    app.answer(question, IDOK);
+    return true;
+}
+
+// From a real Esc press, given once blocks are moving, to the progress window's closing.
+int escape_latency(drv::Program& app, bool split, char** paths)
+{
+    if (!start_job(app, split, paths))
+        return 1;
+    const std::string written = split ? std::string(paths[1]) + "_1" : std::string(paths[1]);
+    HWND progress = drv::wait_transfer_started(app, written);
+    if (!progress)
+        return 1;
+    const double pressed = drv::precise_ms();
+    if (!app.press_key(VK_ESCAPE))
+        return 1;
+    while (IsWindowVisible(progress) && drv::precise_ms() - pressed < 10000)
+        Sleep(1);
+    const double latency = drv::precise_ms() - pressed;
+    drv::Box note;
+    const bool cancelled = app.wait_box(note, kJobTimeout, false) &&
+                           note.text == "Copy Cancelled By User!";
+    app.answer(note, IDOK);
+    std::printf("job=esc-%s cancelled=%d latency_ms=%.1f\n", split ? "split" : "join",
+                cancelled ? 1 : 0, latency);
+    return cancelled ? 0 : 1;
+}
+
+int timed_job(drv::Program& app, bool split, char** paths)
+{
+    drv::JobRun run;
+    bool ran = false;
+    if (split) {
+        if (!drv::set_capacity(app, static_cast<uint32_t>(std::strtoul(paths[2], nullptr, 10))))
+            return 1;
+        ran = drv::run_split(app, paths[0], paths[1], drv::answer_ok, run);
+    } else {
+        ran = drv::run_reassemble(app, paths[0], paths[1], drv::answer_ok, run);
+    }
+    std::printf("job=%s completed=%d pieces=%u job_ms=%.0f window_ms=%.0f peak_working_set=%llu\n",
+                split ? "split" : "join", ran && run.completed ? 1 : 0, run.windows, run.job_ms,
+                run.window_ms, static_cast<unsigned long long>(run.peak_working_set));
+    return ran && run.completed ? 0 : 1;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: bench_driver [esc] split SOURCE DEST CAPACITY | [esc] join PIECE_1 DEST"
+                         " | loop SOURCE DEST [extras]\n");
+    return 2;
 }
 
 } // namespace
@@ -53,34 +126,23 @@ int main(int argc, char** argv)
 {
     if (argc >= 4 && std::string(argv[1]) == "loop")
         return copy_loop(argv[2], argv[3], argc >= 5 && std::atoi(argv[4]) != 0);
-    if (argc < 4 || (std::string(argv[1]) == "split" && argc < 5)) {
-        std::fprintf(stderr, "usage: bench_driver split SOURCE DEST CAPACITY | join PIECE_1 DEST\n");
-        return 2;
-    }
-    const std::string job = argv[1];
+    const bool esc = argc >= 2 && std::string(argv[1]) == "esc";
+    const int first = esc ? 2 : 1;
+    if (argc < first + 3)
+        return usage();
+    const std::string job = argv[first];
+    const bool split = job == "split";
+    if ((!split && job != "join") || (split && argc < first + 4))
+        return usage();
+
     drv::Program app;
     if (!app.start()) {
         std::fprintf(stderr, "bench_driver: the program did not start\n");
         return 1;
     }
-    drv::JobRun run;
-    bool ran = false;
-    if (job == "split") {
-        if (!drv::set_capacity(app, static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 10))))
-            return 1;
-        ran = drv::run_split(app, argv[2], argv[3], drv::answer_ok, run);
-    } else {
-        ran = drv::run_reassemble(app, argv[2], argv[3], drv::answer_ok, run);
-    }
-    unsigned pieces = 0;
-    for (const auto& box : run.boxes)
-        pieces += box.text == "Insert Next Disk!" ? 1 : 0;
-    ++pieces;
-    std::printf("job=%s completed=%d pieces=%u elapsed_ms=%lu peak_working_set=%llu\n", job.c_str(),
-                ran && run.completed ? 1 : 0, pieces,
-                static_cast<unsigned long>(run.transfer_end - run.transfer_start),
-                static_cast<unsigned long long>(run.peak_working_set));
+    const int status = esc ? escape_latency(app, split, argv + first + 1)
+                           : timed_job(app, split, argv + first + 1);
     app.command(IDM_EXIT);
     app.wait_exit(10000);
-    return ran && run.completed ? 0 : 1;
+    return status;
 }

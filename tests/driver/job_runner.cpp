@@ -9,10 +9,11 @@ namespace drv {
 
 namespace {
 
-constexpr DWORD kBoxPoll = 200;
+// Fine enough to time a piece, coarse enough that the watching costs the program little.
+constexpr DWORD kWindowPollStep = 5;
+constexpr unsigned kBoxPollsWhileShown = 20;
 const std::string kComplete = "Copy Complete!";
 const std::string kCancelled = "Copy Cancelled By User!";
-const std::string kDiskCountPrefix = "Total Number Of Pre-Formatted Disks Required = ";
 const char kSplitSource[] = "Copy To Floppies: Select Source File";
 const char kSplitDestination[] = "Copy To Floppies: Select Destination File";
 const char kJoinSource[] = "Copy From Floppies: Select Source File";
@@ -24,23 +25,49 @@ bool ended_without_box(Program& app)
     return app.idle() && app.dialogs().empty();
 }
 
-// Answers boxes until the job ends. `start_on_disk_count`: the copying starts when the
-// disk count question is answered (split); otherwise it has started already.
-bool answer_until_end(Program& app, const BoxHook& hook, JobRun& run, bool start_on_disk_count,
-                      DWORD box_timeout)
+enum class Next { box, ended, failed };
+
+// Waits for the next box, timing the progress windows meanwhile. The jobs' questions come
+// between pieces; only an error box comes while a progress window shows, so with one shown
+// boxes are looked for less often, and the idle test (which stops the program's threads for
+// a moment) waits until none shows.
+Next next_box(Program& app, JobRun& run, Box& box, DWORD box_timeout)
+{
+    const DWORD start = GetTickCount();
+    HWND shown = nullptr;
+    double shown_at = 0;
+    for (unsigned poll = 0;; ++poll) {
+        if (shown && !IsWindowVisible(shown)) {
+            run.window_ms += precise_ms() - shown_at;
+            shown = nullptr;
+        }
+        if (!shown && (shown = app.progress_window()) != nullptr) {
+            shown_at = precise_ms();
+            if (run.windows++ == 0)
+                run.first_window_at = shown_at;
+        }
+        const bool look = !shown || poll % kBoxPollsWhileShown == 0;
+        if (look && app.wait_box(box, 0, false))
+            return Next::box;
+        if (!shown && poll % kBoxPollsWhileShown == 0 && ended_without_box(app))
+            return Next::ended;
+        if (!app.running() || GetTickCount() - start >= box_timeout)
+            return Next::failed;
+        Sleep(kWindowPollStep);
+    }
+}
+
+// Answers boxes until the job ends, with a closing note or without one.
+bool answer_until_end(Program& app, const BoxHook& hook, JobRun& run, DWORD box_timeout)
 {
     for (;;) {
         Box box;
-        const DWORD waiting_since = GetTickCount();
-        while (!app.wait_box(box, kBoxPoll, false)) {
-            if (ended_without_box(app))
-                return true;
-            if (!app.running() || GetTickCount() - waiting_since >= box_timeout)
-                return false;
-        }
+        const Next next = next_box(app, run, box, box_timeout);
+        if (next != Next::box)
+            return next == Next::ended;
         const bool closing = box.text == kComplete || box.text == kCancelled;
         if (closing) {
-            run.transfer_end = GetTickCount();
+            run.job_ms = run.windows ? precise_ms() - run.first_window_at : 0;
             run.completed = box.text == kComplete;
             run.closing_note = true;
             run.peak_working_set = peak_working_set(app);
@@ -48,8 +75,6 @@ bool answer_until_end(Program& app, const BoxHook& hook, JobRun& run, bool start
         const int button = hook(box);
         app.answer(box, button);
         run.boxes.push_back(box);
-        if (start_on_disk_count && box.text.rfind(kDiskCountPrefix, 0) == 0)
-            run.transfer_start = GetTickCount();
         if (closing)
             return true;
     }
@@ -97,7 +122,7 @@ bool run_split(Program& app, const std::string& source, const std::string& desti
         !app.choose_file(kSplitSource, source, kDefaultTimeout, chooser_hook) ||
         !choose_destination(app, kSplitDestination, destination, chooser_hook))
         return false;
-    return answer_until_end(app, hook, run, true, box_timeout);
+    return answer_until_end(app, hook, run, box_timeout);
 }
 
 bool run_reassemble(Program& app, const std::string& first_piece, const std::string& destination,
@@ -108,8 +133,23 @@ bool run_reassemble(Program& app, const std::string& first_piece, const std::str
         !app.choose_file(kJoinSource, first_piece, kDefaultTimeout, chooser_hook) ||
         !choose_destination(app, kJoinDestination, destination, chooser_hook))
         return false;
-    run.transfer_start = GetTickCount();
-    return answer_until_end(app, hook, run, false, box_timeout);
+    return answer_until_end(app, hook, run, box_timeout);
+}
+
+HWND wait_transfer_started(Program& app, const std::string& written_file, DWORD timeout_ms)
+{
+    HWND progress = nullptr;
+    // The size comes from the folder entry: the job holds the file open without sharing.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    const bool started = wait_until(
+        [&] {
+            progress = app.progress_window();
+            return progress &&
+                   GetFileAttributesExA(written_file.c_str(), GetFileExInfoStandard, &data) &&
+                   (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);
+        },
+        timeout_ms);
+    return started ? progress : nullptr;
 }
 
 uint64_t peak_working_set(const Program& app)
@@ -135,6 +175,14 @@ bool set_capacity(Program& app, uint32_t bytes)
                  reinterpret_cast<LPARAM>(text.c_str()));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     return wait_until([&] { return !IsWindow(box); });
+}
+
+double precise_ms()
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 } // namespace drv

@@ -6,8 +6,10 @@
 //                                once and waits for the job's first chooser
 //   run_split / run_reassemble - true when the job ended: with a closing note box, or
 //                                without one (the worker went idle with no box up)
+//   wait_transfer_started      - until a piece's blocks are moving and Esc is polled
 //   peak_working_set           - the program's peak working set in bytes (0 if unknown)
 //   set_capacity               - a custom media capacity through the input box
+//   precise_ms                 - a fine clock for timing (the tick count moves in ~16 ms steps)
 #ifndef SLIVERDISK_JOB_RUNNER_H
 #define SLIVERDISK_JOB_RUNNER_H
 
@@ -26,8 +28,12 @@ struct JobRun {
     bool completed = false;         // the closing note was "Copy Complete!"
     bool closing_note = false;      // the job ended with a closing note box
     std::vector<Box> boxes;         // every box answered, in order
-    DWORD transfer_start = 0;       // tick count when the last answer before the copying was given
-    DWORD transfer_end = 0;         // tick count when the closing note appeared
+    // Timed by the progress windows, the same marks in both jobs: a piece's window shows
+    // before its keyboard flush and closes after its pause.
+    unsigned windows = 0;           // progress windows seen, one per piece
+    double first_window_at = 0;     // precise_ms() when the first progress window showed
+    double job_ms = 0;              // first progress window shown to the closing note
+    double window_ms = 0;           // time progress windows were shown, all pieces
     uint64_t peak_working_set = 0;  // read when the closing note appeared
 };
 
@@ -45,8 +51,14 @@ bool run_split(Program& app, const std::string& source, const std::string& desti
 bool run_reassemble(Program& app, const std::string& first_piece, const std::string& destination,
                     const BoxHook& hook, JobRun& run, DWORD box_timeout = kJobBoxTimeout,
                     const ChooserHook& chooser_hook = {});
+// Waits until the progress window shows and `written_file` holds its first bytes: the
+// keyboard flush at the piece's start is over, so an Esc pressed now is polled, not
+// discarded. Returns the progress window, or null on timeout.
+HWND wait_transfer_started(Program& app, const std::string& written_file,
+                           DWORD timeout_ms = kDefaultTimeout);
 uint64_t peak_working_set(const Program& app);
 bool set_capacity(Program& app, uint32_t bytes);
+double precise_ms();
 
 } // namespace drv
 

@@ -581,6 +581,21 @@ bool Program::wait_no_dialog(DWORD timeout_ms)
     return wait_until([&] { return dialogs().empty(); }, timeout_ms);
 }
 
+HWND Program::progress_window() const
+{
+    HWND progress = FindWindowExA(main_, nullptr, "SLIVERDISKMSG", nullptr);
+    return progress && IsWindowVisible(progress) ? progress : nullptr;
+}
+
+bool Program::press_key(WORD key)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    return SendInput(2, input, sizeof(INPUT)) == 2;
+}
+
 bool Program::choose_file(const std::string& chooser_title, const std::string& path,
                           DWORD timeout_ms, const std::function<void(HWND)>& before_confirm)
 {

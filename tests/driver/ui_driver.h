@@ -154,6 +154,12 @@ public:
     // Waits until no dialog of the process is visible.
     bool wait_no_dialog(DWORD timeout_ms = kDefaultTimeout);
 
+    // The progress window, a child of the main window, while it is shown; otherwise null.
+    HWND progress_window() const;
+    // A key pressed and released as a user does: injected into the system's input, so it
+    // reaches whichever window has the keyboard focus (a job gives it to its progress window).
+    bool press_key(WORD key);
+
     // Choosers: types a path into the file-name field and confirms, or cancels. A hook
     // sees the chooser with the path typed, before it is confirmed.
     bool choose_file(const std::string& chooser_title, const std::string& path,

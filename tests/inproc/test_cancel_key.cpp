@@ -27,6 +27,17 @@ std::vector<std::pair<UINT, WPARAM>> drain_keys()
 
 using Keys = std::vector<std::pair<UINT, WPARAM>>;
 
+// User and kernel time of this whole process.
+uint64_t process_cpu_ms()
+{
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000;
+    };
+    return ms(kernel) + ms(user);
+}
+
 } // namespace
 
 TEST_CASE("poll cancel key stops at Esc and leaves what follows queued")
@@ -80,7 +91,7 @@ TEST_CASE("flush keyboard empties the queue and returns after one quiet 400 ms p
         flush_keyboard();
         const DWORD took = GetTickCount() - start;
         CHECK(took >= 400);
-        // Generous: a loaded machine may deschedule the spin; a second pause would be 800.
+        // Generous: a loaded machine may wake the pause late; a second pause would be 800.
         CHECK(took < 800);
         CHECK(drain_keys().empty());
         MSG msg;
@@ -122,7 +133,7 @@ TEST_CASE("flush keyboard keeps waiting while a key repeats")
     });
 }
 
-TEST_CASE("pause busy-waits for its length")
+TEST_CASE("pause waits for its length")
 {
     DWORD start = GetTickCount();
     pause(0);
@@ -132,6 +143,20 @@ TEST_CASE("pause busy-waits for its length")
     const DWORD took = GetTickCount() - start;
     CHECK(took >= 300);
     CHECK(took < 1000);
+}
+
+TEST_CASE("the pause and the keyboard flush sleep: no processor time while they wait")
+{
+    const uint64_t cpu_before = process_cpu_ms();
+    const DWORD start = GetTickCount();
+    pause(300);
+    flush_keyboard();
+    const DWORD waited = GetTickCount() - start;
+    const uint64_t cpu = process_cpu_ms() - cpu_before;
+    CHECK(waited >= 700);
+    // A spin through 700 ms would cost far more than 50 ms even on a busy machine; sleeping
+    // costs a few wake-ups. The process clock counts in 10 ms steps here.
+    CHECK_MESSAGE(cpu <= 50, "processor time across a " << waited << " ms wait: " << cpu << " ms");
 }
 
 TEST_CASE("the cancel-key poll and the flush work without a progress window")

@@ -1,8 +1,10 @@
 // Re-assembling sets that `split -b` made, with count files the test writes: the normal
-// set, every refusal, odd count files, a missing and an empty piece, and failing destinations.
+// set, every refusal, odd count files, a missing and an empty piece, failing destinations,
+// and Esc during a piece.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
+#include "driver/job_runner.h"
 #include "driver/ui_driver.h"
 
 using eng::Kind;
@@ -154,7 +156,7 @@ TEST_CASE("re-assemble sets made by split -b")
     }
 }
 
-TEST_CASE("re-assemble: base X_1, an empty piece, and a destination medium that fills up")
+TEST_CASE("re-assemble: base X_1, an empty piece, a destination medium that fills up, Esc")
 {
     drv::Program app;
     REQUIRE(app.start());
@@ -205,5 +207,35 @@ TEST_CASE("re-assemble: base X_1, an empty piece, and a destination medium that 
         CHECK(partial.size() >= kPiece);
         CHECK(partial.size() < 2 * kPiece);
         CHECK(partial == set.source.substr(0, partial.size()));
+    }
+    SUBCASE("Esc during a piece: only the cancel ending; the joined part stays, all closed")
+    {
+        // Esc is pressed once blocks are moving, so it never lands in the keyboard flush;
+        // the sparse first piece is far larger than any copy gets through before it arrives.
+        const uint64_t size = 3000000000ull;
+        const std::string dir = drv::test_folder("join_escape");
+        REQUIRE(eng::make_sparse(dir + "/BIG.BIN_1", size));
+        REQUIRE(drv::write_file(win(dir) + "\\BIG.BIN_2", "2"));
+        REQUIRE(drv::write_file(win(dir) + "\\BIG.BIN_Total", eng::count_bytes(2)));
+        const std::string joined = win(drv::test_folder("join_out")) + "\\BIG.BIN";
+        REQUIRE(eng::start_reassemble(app, win(dir) + "\\BIG.BIN_1", joined));
+        REQUIRE_MESSAGE(drv::wait_transfer_started(app, joined), "no piece got under way");
+        REQUIRE(app.press_key(VK_ESCAPE));
+        expect_cancel_ending(app);
+        CHECK(app.box_log().size() == 1);
+        const uint64_t partial = eng::file_size(joined);
+        CHECK(partial > 0);
+        CHECK(partial < size);
+        CHECK(partial % 131072 == 0);
+        // Closed: handles without sharing open.
+        for (const std::string& file : {win(dir) + "\\BIG.BIN_1", joined}) {
+            CAPTURE(file);
+            HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+            CHECK(handle != INVALID_HANDLE_VALUE);
+            CloseHandle(handle);
+        }
+        drv::test_folder("join_out");
+        drv::test_folder("join_escape");
     }
 }

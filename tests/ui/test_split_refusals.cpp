@@ -5,6 +5,7 @@
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
+#include "driver/job_runner.h"
 #include "driver/ui_driver.h"
 
 using eng::Kind;
@@ -171,9 +172,9 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
 
 TEST_CASE("Esc during a piece: only the cancel ending; what was written stays, closed")
 {
-    // Large enough that the piece is still being written seconds after Esc (about 125 MB/s
-    // here), so the test does not race the copy.
-    const uint32_t c = 1000000000;
+    // Esc is pressed once blocks are moving, so it never lands in the keyboard flush, and
+    // the piece is far larger than any copy gets through before the key arrives.
+    const uint32_t c = 2000000000;
     const std::string root = drv::test_folder("escape");
     const std::string media = win(root + "/media");
     REQUIRE(CreateDirectoryA(media.c_str(), nullptr));
@@ -187,15 +188,9 @@ TEST_CASE("Esc during a piece: only the cancel ending; what was written stays, c
     REQUIRE(eng::start_split(app, win(root + "/LARGE.BIN"), media + "\\LARGE.BIN"));
     eng::expect_box(app, Kind::question, kStandBy,
                     "Total Number Of Pre-Formatted Disks Required = 2");
-    HWND progress = nullptr;
-    REQUIRE_MESSAGE(drv::wait_until([&] {
-                        progress = FindWindowExA(app.main_window(), nullptr, "SLIVERDISKMSG",
-                                                 nullptr);
-                        return progress != nullptr;
-                    }),
-                    "no progress window came up");
-    Sleep(1000);  // past the keyboard flush at the start of the piece
-    PostMessageA(progress, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    REQUIRE_MESSAGE(drv::wait_transfer_started(app, media + "\\LARGE.BIN_1"),
+                    "no piece got under way");
+    REQUIRE(app.press_key(VK_ESCAPE));
     eng::expect_box(app, Kind::note, kNote, kCancelled);
     CHECK(eng::no_box_for(app, 1000));
     CHECK(app.box_log().size() == 2);

@@ -165,3 +165,36 @@ TEST_CASE("a pause is over when its length has elapsed, also across the tick wra
     // A pause that ends just before the wrap must not wait for it.
     CHECK(pause_elapsed(0xFFFFFF00u, 0xFFFFFFF0u, 0xF0));
 }
+
+TEST_CASE("a pause sleeps in slices of at most 10 ms and never past its end")
+{
+    CHECK(pause_slice(1000, 1000, 0) == 0);
+    CHECK(pause_slice(1000, 1000, 300) == 10);
+    CHECK(pause_slice(1000, 1293, 300) == 7);
+    CHECK(pause_slice(1000, 1299, 300) == 1);
+    CHECK(pause_slice(1000, 1300, 300) == 0);
+    CHECK(pause_slice(1000, 1316, 300) == 0);  // a coarse tick stepped past the end
+    CHECK(pause_slice(1000, 1000, 4) == 4);
+
+    // Across the wrap: begun 5 ms before it, 3 ms are left at tick 392.
+    const uint32_t start = 0xFFFFFFFFu - 4;
+    CHECK(pause_slice(start, 0xFFFFFFFFu, 400) == 10);
+    CHECK(pause_slice(start, 392, 400) == 3);
+    CHECK(pause_slice(start, 395, 400) == 0);
+}
+
+TEST_CASE("a display frame is due 15 ms after the last, also across the tick wrap")
+{
+    CHECK_FALSE(frame_due(1000, 1000));
+    CHECK_FALSE(frame_due(1000, 1014));
+    CHECK(frame_due(1000, 1015));
+    CHECK(frame_due(1000, 1031));  // the tick count moves in steps of about 16 ms
+
+    const uint32_t last = 0xFFFFFFFFu - 9;
+    CHECK_FALSE(frame_due(last, 0xFFFFFFFFu));
+    CHECK_FALSE(frame_due(last, 4));
+    CHECK(frame_due(last, 5));
+    // Last + 15 wraps to a small number here; 1 ms later is still not a frame.
+    CHECK_FALSE(frame_due(0xFFFFFFF5u, 0xFFFFFFF6u));
+    CHECK(frame_due(0xFFFFFFF5u, 4));
+}
