@@ -91,9 +91,12 @@ uint32_t pause_slice(uint32_t start_tick, uint32_t now_tick, uint32_t millisecon
 {
     if (pause_elapsed(start_tick, now_tick, milliseconds))
         return 0;
-    // Never past the end: the last slice is only what is left.
     const uint32_t left = milliseconds - static_cast<uint32_t>(now_tick - start_tick);
-    return left < kPauseSliceMilliseconds ? left : kPauseSliceMilliseconds;
+    if (left <= kPauseLastStretchMilliseconds)
+        return 1;
+    const uint32_t before_last_stretch = left - kPauseLastStretchMilliseconds;
+    return before_last_stretch < kPauseSliceMilliseconds ? before_last_stretch
+                                                         : kPauseSliceMilliseconds;
 }
 
 int centred_offset(int outer, int inner)

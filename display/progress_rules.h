@@ -6,7 +6,8 @@
 //   copy_status        - status line into its fixed buffer, cut to fit
 //   frame_due          - whether a display frame has passed since a tick count, across the wrap
 //   pause_elapsed      - whether a pause begun at a tick count is over, across the wrap
-//   pause_slice        - how long a pause sleeps next; 0 once it is over
+//   pause_slice        - how long a pause sleeps next: at most 10 ms, 1 ms near the end,
+//                        0 once it is over
 //   centred_offset     - (outer - inner) / 2, truncated toward zero
 #ifndef SLIVERDISK_PROGRESS_RULES_H
 #define SLIVERDISK_PROGRESS_RULES_H
@@ -61,8 +62,11 @@ void copy_status(char* destination, size_t size, const char* text);
 constexpr uint32_t kFrameMilliseconds = 15;
 bool frame_due(uint32_t last_tick, uint32_t now_tick);
 
-// A pause sleeps in slices no longer than this, reading the tick count between them.
+// A pause sleeps in slices no longer than this, reading the tick count between them. The
+// tick count moves in steps of about 16 ms: over the pause's last stretch the slices are
+// 1 ms, so the step that ends it is seen at once, and no slice sleeps into that stretch.
 constexpr uint32_t kPauseSliceMilliseconds = 10;
+constexpr uint32_t kPauseLastStretchMilliseconds = 20;
 bool pause_elapsed(uint32_t start_tick, uint32_t now_tick, uint32_t milliseconds);
 uint32_t pause_slice(uint32_t start_tick, uint32_t now_tick, uint32_t milliseconds);
 

@@ -166,20 +166,24 @@ TEST_CASE("a pause is over when its length has elapsed, also across the tick wra
     CHECK(pause_elapsed(0xFFFFFF00u, 0xFFFFFFF0u, 0xF0));
 }
 
-TEST_CASE("a pause sleeps in slices of at most 10 ms and never past its end")
+TEST_CASE("a pause sleeps in slices of at most 10 ms, 1 ms over its last 20 ms")
 {
     CHECK(pause_slice(1000, 1000, 0) == 0);
     CHECK(pause_slice(1000, 1000, 300) == 10);
-    CHECK(pause_slice(1000, 1293, 300) == 7);
+    CHECK(pause_slice(1000, 1270, 300) == 10);
+    CHECK(pause_slice(1000, 1273, 300) == 7);  // stops where the last stretch begins
+    CHECK(pause_slice(1000, 1279, 300) == 1);
+    CHECK(pause_slice(1000, 1280, 300) == 1);
     CHECK(pause_slice(1000, 1299, 300) == 1);
     CHECK(pause_slice(1000, 1300, 300) == 0);
     CHECK(pause_slice(1000, 1316, 300) == 0);  // a coarse tick stepped past the end
-    CHECK(pause_slice(1000, 1000, 4) == 4);
+    CHECK(pause_slice(1000, 1000, 4) == 1);
 
-    // Across the wrap: begun 5 ms before it, 3 ms are left at tick 392.
+    // Across the wrap: begun 5 ms before it, 23 ms are left at tick 372.
     const uint32_t start = 0xFFFFFFFFu - 4;
     CHECK(pause_slice(start, 0xFFFFFFFFu, 400) == 10);
-    CHECK(pause_slice(start, 392, 400) == 3);
+    CHECK(pause_slice(start, 372, 400) == 3);
+    CHECK(pause_slice(start, 392, 400) == 1);
     CHECK(pause_slice(start, 395, 400) == 0);
 }
 
