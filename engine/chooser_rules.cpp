@@ -1,6 +1,7 @@
 // Path rules around the file choosers.
 //   apply_trailing_backslash, make_default_extension, copy_back, folder_of_chosen_path,
-//   drop_last_two, drive_root, has_drive_letter (see chooser_rules.h)
+//   drop_last_two, drive_root, has_drive_letter,
+//   free_space_root (see chooser_rules.h)
 #include "engine/chooser_rules.h"
 
 #include <cstring>
@@ -88,4 +89,15 @@ bool has_drive_letter(const char* path)
 {
     const char c = static_cast<char>(path[0] | 0x20);
     return c >= 'a' && c <= 'z' && path[1] == ':';
+}
+
+bool free_space_root(const char* path, VolumePathFinder find, char* root, size_t size)
+{
+    if (size < 4)
+        return false;
+    if (has_drive_letter(path) || !find) {
+        drive_root(path, root);
+        return true;
+    }
+    return find(path, root, static_cast<DWORD>(size)) != FALSE;
 }

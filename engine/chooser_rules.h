@@ -6,8 +6,11 @@
 //   drop_last_two            - a first piece's name without its "_1"
 //   drive_root               - "X:\" from a path's first character
 //   has_drive_letter         - the path starts with a letter and a colon
+//   free_space_root          - the root whose free space counts for a path
 #ifndef SLIVERDISK_CHOOSER_RULES_H
 #define SLIVERDISK_CHOOSER_RULES_H
+
+#include <windows.h>
 
 #include <cstddef>
 
@@ -19,5 +22,13 @@ bool folder_of_chosen_path(const char* chosen, unsigned name_offset, char* out, 
 void drop_last_two(const char* text, char* out, size_t size);
 void drive_root(const char* path, char out[4]);
 bool has_drive_letter(const char* path);
+
+// GetVolumePathNameA's shape. Windows 95, 98, ME and NT 4.0 have no such call.
+using VolumePathFinder = BOOL(WINAPI*)(LPCSTR path, LPSTR root, DWORD size);
+// "X:\" for a path with a drive letter. Any other path (a network path) gets its volume's
+// root from `find`; without one, the root is formed from its first character as for a
+// drive letter, which the platform refuses, so such a destination counts as full. False
+// when `find` fails.
+bool free_space_root(const char* path, VolumePathFinder find, char* root, size_t size);
 
 #endif

@@ -198,12 +198,12 @@ uint64_t measure_source()
 
 uint64_t free_space(const char* path)
 {
+    // Looked up, not imported: the loaders of Windows 95, 98, ME and NT 4.0 refuse to start
+    // a program that imports a call they lack.
+    const auto find_volume = reinterpret_cast<VolumePathFinder>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetVolumePathNameA")));
     char root[kPathTextSize];
-    // A network path has no drive letter: its volume's root comes from the platform. A
-    // drive-letter path keeps the plain "X:\" root.
-    if (has_drive_letter(path))
-        drive_root(path, root);
-    else if (!GetVolumePathNameA(path, root, sizeof root))
+    if (!free_space_root(path, find_volume, root, sizeof root))
         return 0;
     DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
     if (!GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,

@@ -1,6 +1,7 @@
 # Shared by run.sh, test.sh, demo and bench: configure and build, Xvfb and the wineserver,
 # and steps that say what failed. Source it; it sets ROOT, BUILD and DESKTOP_SIZE.
-#   choose_architecture, configure_and_build, start_virtual_display, stop_virtual_display,
+#   probe_32bit_kernel, choose_architecture, other_width, check_compilers,
+#   configure_and_build, say_widths, start_virtual_display, stop_virtual_display,
 #   wine_environment, step, prefix_wineservers, check_no_wineserver, check_wine_is_free,
 #   start_display_and_wine
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,36 +12,108 @@ BUILD=${SLIVERDISK_BUILD:-$ROOT/build}
 DESKTOP_SIZE=1024x768
 
 # The program is 32-bit. Some machines cannot run 32-bit code at all: their kernel has its
-# ia32 emulation switched off, and even Wine's 32-bit loader fails with "Exec format error".
-# There the same sources are built for 64-bit Windows and run by Wine's 64-bit loader, so
-# that every test still runs; the script says so. SLIVERDISK_ARCH=i686 or x86_64 forces one.
+# ia32 emulation switched off. There the suite runs a 64-bit build of the same sources under
+# Wine's 64-bit loader, and the 32-bit tree is only compiled. SLIVERDISK_ARCH=i686 or
+# x86_64 forces a width.
+WINE32_LOADER=${SLIVERDISK_WINE32_LOADER:-/usr/lib/wine/wine}
+
+# Runs a 91-byte 32-bit Linux program that only exits with status 42; true when it ran.
+# What a failure printed is left in PROBE_OUTPUT.
+probe_32bit_kernel() {
+  local probe="$BUILD/.probe-i386" status
+  mkdir -p "$BUILD" || return 1
+  # ELF header, one loadable segment at 0x08048000, then: mov bl,42; xor eax,eax; inc eax;
+  # int 0x80 (exit).
+  printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\10\64\0\0\0' >"$probe"
+  printf '\0\0\0\0\0\0\0\0\64\0\40\0\1\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\200\4\10' >>"$probe"
+  printf '\0\200\4\10\133\0\0\0\133\0\0\0\5\0\0\0\0\20\0\0\263\52\61\300\100\315\200' >>"$probe"
+  chmod +x "$probe"
+  PROBE_OUTPUT=$("$probe" 2>&1)
+  status=$?
+  rm -f "$probe"
+  [ "$status" -eq 42 ]
+}
+
+# Sets ARCH. i686 where the kernel runs 32-bit code and Wine's 32-bit loader starts;
+# x86_64 only where the kernel itself refuses 32-bit code. A 32-bit loader that fails for
+# another reason is reported as what it is, and the choice fails.
 choose_architecture() {
+  local said
   if [ -n "${SLIVERDISK_ARCH:-}" ]; then
     ARCH=$SLIVERDISK_ARCH
-  elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    ARCH=i686
-  else
+  elif ! probe_32bit_kernel && [[ "$PROBE_OUTPUT" == *"Exec format error"* ]]; then
     ARCH=x86_64
-    echo "note: this machine cannot run 32-bit programs (its kernel's ia32 emulation is off);" \
-      "building and running a 64-bit build of the same sources instead." >&2
+    echo "note: this machine's kernel cannot run 32-bit programs (a 32-bit probe program:" \
+      "\"Exec format error\"); the suite runs a 64-bit build of the same sources, and the" \
+      "32-bit tree is compiled only." >&2
+  elif said=$("$WINE32_LOADER" --version 2>&1); then
+    ARCH=i686
+  elif [[ "$said" == *"Exec format error"* ]]; then
+    ARCH=x86_64
+    echo "note: this machine cannot run 32-bit programs (Wine's 32-bit loader: \"Exec format" \
+      "error\"); the suite runs a 64-bit build of the same sources, and the 32-bit tree is" \
+      "compiled only." >&2
+  else
+    echo "This machine runs 32-bit programs, but Wine's 32-bit loader ($WINE32_LOADER) does not" \
+      "start: ${said:-no such program}" >&2
+    echo "  What to do: install Wine's 32-bit part as root: dpkg --add-architecture i386 &&" \
+      "apt-get update && apt-get install wine32:i386 (tools/install_packages.sh does this)." >&2
+    return 1
   fi
   export SLIVERDISK_ARCH=$ARCH
 }
 
+# The other width, which every build also compiles (cmake/other_width.cmake).
+other_width() {
+  [ "$ARCH" = i686 ] && echo x86_64 || echo i686
+}
+
+# Both cross compilers must be there: every build compiles both widths.
+check_compilers() {
+  local width triple package status=0
+  for width in i686 x86_64; do
+    triple=$width-w64-mingw32
+    package=g++-mingw-w64-${width/_/-}-posix
+    if ! command -v "$triple-g++-posix" >/dev/null || ! command -v "$triple-windres" >/dev/null; then
+      echo "The $width cross compiler ($triple-g++-posix, $triple-windres) is missing: install" \
+        "the packages $package binutils-mingw-w64-${width/_/-} (tools/install_packages.sh" \
+        "does this as root)." >&2
+      status=1
+    fi
+  done
+  return "$status"
+}
+
+# Configures the build folder for ARCH when it is not (a folder made for the other width is
+# configured afresh; one made by a plain `cmake` for the same width is reused as it is;
+# the Wine prefix in it always stays) and builds the given targets, or all of them: both
+# widths, every program, test and tool.
 configure_and_build() {
-  [ -n "${ARCH:-}" ] || choose_architecture
-  local toolchain="$ROOT/cmake/$ARCH-mingw-w64.cmake"
-  # A build folder made for the other architecture is made again.
-  if [ -f "$BUILD/CMakeCache.txt" ] && ! grep -q "^CMAKE_TOOLCHAIN_FILE.*=$toolchain\$" "$BUILD/CMakeCache.txt"; then
-    echo "Build folder $BUILD was made for another architecture: configuring it afresh" >&2
-    rm -rf "$BUILD/CMakeCache.txt" "$BUILD/CMakeFiles" "$BUILD/build.ninja" "$BUILD/wineprefix"
+  [ -n "${ARCH:-}" ] || choose_architecture || return 1
+  check_compilers || return 1
+  local toolchain="$ROOT/cmake/$ARCH-mingw-w64.cmake" target_options=()
+  if [ -f "$BUILD/CMakeCache.txt" ] && ! grep -q "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain\$" "$BUILD/CMakeCache.txt"; then
+    echo "Build folder $BUILD was configured for another width: configuring it afresh" \
+      "(its Wine prefix stays)" >&2
+    rm -rf "$BUILD/CMakeCache.txt" "$BUILD/CMakeFiles"
   fi
-  if [ ! -f "$BUILD/build.ninja" ]; then
-    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+  if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" || return 1
   fi
-  cmake --build "$BUILD" || return 1
-  # The shipped program is the 32-bit one: a 64-bit build builds it too (cmake/package.cmake).
-  [ "$ARCH" = i686 ] || echo "32-bit program (not runnable here): $BUILD/win32-program/sliverdisk.exe" >&2
+  [ $# -gt 0 ] && target_options=(--target "$@")
+  cmake --build "$BUILD" "${target_options[@]}"
+}
+
+# One line: which width this machine ran and which it only compiled.
+say_widths() {
+  local other
+  other=$(other_width)
+  if [ "$ARCH" = i686 ]; then
+    echo "Widths: i686 (32-bit, the shipped program) built and tested here; $other compiled only."
+  else
+    echo "Widths: x86_64 built and tested here; i686 compiled only: the shipped 32-bit program" \
+      "was not started on this machine."
+  fi
 }
 
 # Starts Xvfb, as large as the Wine desktop, on a free display number and exports DISPLAY;
@@ -65,7 +138,7 @@ stop_virtual_display() {
 }
 
 wine_environment() {
-  [ -n "${ARCH:-}" ] || choose_architecture
+  [ -n "${ARCH:-}" ] || choose_architecture || return 1
   export WINEPREFIX="$BUILD/wineprefix"
   if [ "$ARCH" = x86_64 ]; then
     # Debian's wine, wineboot and winepath scripts always start the 32-bit loader: put the

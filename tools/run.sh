@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program under Wine. On $DISPLAY when
+# Installs what is missing, builds the program alone (no test or tool), and starts it under
+# Wine. On $DISPLAY when
 # there is one; otherwise on a virtual display, where it saves a screenshot into the build
 # folder, says where, and ends the program.
 set -euo pipefail
@@ -7,8 +8,8 @@ source "$(dirname "$0")/common.sh"
 
 step "installing packages" "run as root on Debian 12, or install the packages named above" \
   "$ROOT/tools/install_packages.sh"
-step "building" "read the compiler's messages above; a build folder from another machine: delete $BUILD" \
-  configure_and_build
+step "building the program" "read the compiler's messages above" \
+  configure_and_build sliverdisk
 step "preparing the Wine prefix" "delete $BUILD/wineprefix and run again" \
   "$ROOT/tools/prepare_wine_prefix.sh" "$BUILD"
 wine_environment

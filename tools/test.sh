@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite under Wine on a private
-# virtual display with one wineserver for the run. Ends with CTest's summary; the exit
-# status is non-zero when any test fails.
+# Installs what is missing, builds every target in both widths, and runs the whole test
+# suite under Wine, in the width this machine runs, on a private virtual display with one
+# wineserver for the run. Ends with CTest's summary and a line saying which width ran and
+# which was only compiled; the exit status is non-zero when either width does not compile
+# or any test fails.
 # Usage: tools/test.sh [extra ctest arguments, e.g. -R ui_]
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
 
 "$ROOT/tools/install_packages.sh" || exit 1
-configure_and_build || exit 1
+step "building both widths (every program, test and tool)" \
+  "read the compiler's messages above; the other width's log is under $BUILD/other_width-prefix/src/other_width-stamp/" \
+  configure_and_build
 "$ROOT/tools/prepare_wine_prefix.sh" "$BUILD" || exit 1
 
 wine_environment
@@ -26,3 +30,6 @@ wineserver -p
 wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 
 cd "$BUILD" && ctest --output-on-failure -j2 "$@"
+status=$?
+say_widths
+exit "$status"

@@ -1,8 +1,6 @@
 // Whole jobs of the real program, driven from outside (see job_runner.h).
 #include "driver/job_runner.h"
 
-#include <psapi.h>
-
 #include "resources/resource.h"
 
 namespace drv {
@@ -10,7 +8,7 @@ namespace drv {
 namespace {
 
 // Fine enough to time a piece, coarse enough that the watching costs the program little.
-constexpr DWORD kWindowPollStep = 5;
+constexpr DWORD kPollStep = 5;
 constexpr unsigned kBoxPollsWhileShown = 20;
 const std::string kComplete = "Copy Complete!";
 const std::string kCancelled = "Copy Cancelled By User!";
@@ -27,25 +25,16 @@ bool ended_without_box(Program& app)
 
 enum class Next { box, ended, failed };
 
-// Waits for the next box, timing the progress windows meanwhile. The jobs' questions come
-// between pieces; only an error box comes while a progress window shows, so with one shown
-// boxes are looked for less often, and the idle test (which stops the program's threads for
-// a moment) waits until none shows.
+// Waits for the next box. The jobs' questions come between pieces; only an error box comes
+// while a progress window shows, so with one shown boxes are looked for less often, and the
+// idle test (which stops the program's threads for a moment) waits until none shows.
 Next next_box(Program& app, JobRun& run, Box& box, DWORD box_timeout)
 {
     const DWORD start = GetTickCount();
-    HWND shown = nullptr;
-    double shown_at = 0;
     for (unsigned poll = 0;; ++poll) {
-        if (shown && !IsWindowVisible(shown)) {
-            run.window_ms += precise_ms() - shown_at;
-            shown = nullptr;
-        }
-        if (!shown && (shown = app.progress_window()) != nullptr) {
-            shown_at = precise_ms();
-            if (run.windows++ == 0)
-                run.first_window_at = shown_at;
-        }
+        if (run.on_poll)
+            run.on_poll();
+        const bool shown = app.progress_window() != nullptr;
         const bool look = !shown || poll % kBoxPollsWhileShown == 0;
         if (look && app.wait_box(box, 0, false))
             return Next::box;
@@ -53,7 +42,7 @@ Next next_box(Program& app, JobRun& run, Box& box, DWORD box_timeout)
             return Next::ended;
         if (!app.running() || GetTickCount() - start >= box_timeout)
             return Next::failed;
-        Sleep(kWindowPollStep);
+        Sleep(kPollStep);
     }
 }
 
@@ -67,10 +56,8 @@ bool answer_until_end(Program& app, const BoxHook& hook, JobRun& run, DWORD box_
             return next == Next::ended;
         const bool closing = box.text == kComplete || box.text == kCancelled;
         if (closing) {
-            run.job_ms = run.windows ? precise_ms() - run.first_window_at : 0;
             run.completed = box.text == kComplete;
             run.closing_note = true;
-            run.peak_working_set = peak_working_set(app);
         }
         const int button = hook(box);
         app.answer(box, button);
@@ -152,18 +139,6 @@ HWND wait_transfer_started(Program& app, const std::string& written_file, DWORD 
     return started ? progress : nullptr;
 }
 
-uint64_t peak_working_set(const Program& app)
-{
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, app.process_id());
-    if (!process)
-        return 0;
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    const bool ok = GetProcessMemoryInfo(process, &counters, sizeof counters) != 0;
-    CloseHandle(process);
-    return ok ? counters.PeakWorkingSetSize : 0;
-}
-
 bool set_capacity(Program& app, uint32_t bytes)
 {
     app.command(IDM_MEDIA_CUSTOM);
@@ -175,14 +150,6 @@ bool set_capacity(Program& app, uint32_t bytes)
                  reinterpret_cast<LPARAM>(text.c_str()));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     return wait_until([&] { return !IsWindow(box); });
-}
-
-double precise_ms()
-{
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 } // namespace drv

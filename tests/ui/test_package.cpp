@@ -1,7 +1,9 @@
 // The release package as a Windows user gets it. CPack makes it from this build folder
 // with the configuration `cmake --build <build> --target package` uses; the test unpacks
 // it and reads its files, line ends, checksum file, and the program's machine type and
-// version, then starts the program of a package under Wine.
+// version, checks every function the program imports against the list of those that
+// Windows 95 and NT 4.0 have (allowed_imports.txt), then starts the program of a package
+// under Wine.
 //
 // A 64-bit build (a machine that cannot run 32-bit code) ships the 32-bit program, which
 // cannot start here: the test then also packages this build's own program the same way,
@@ -9,6 +11,10 @@
 #include <doctest.h>
 
 #include <cstdint>
+#include <algorithm>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "driver/engine_helpers.h"
 #include "driver/ui_driver.h"
@@ -90,6 +96,95 @@ PeHeader pe_header(const std::string& windows_file)
     return pe;
 }
 
+// The file offset of a relative virtual address, through the section table; 0 when no
+// section holds it.
+size_t file_offset(const std::string& bytes, size_t nt, uint32_t rva)
+{
+    const size_t sections = little_endian(bytes, nt + 6, 2);
+    const size_t table = nt + 24 + little_endian(bytes, nt + 20, 2);
+    for (size_t i = 0; i < sections && table + 40 * (i + 1) <= bytes.size(); ++i) {
+        const size_t at = table + 40 * i;
+        const uint32_t start = little_endian(bytes, at + 12, 4);
+        const uint32_t size = std::max(little_endian(bytes, at + 8, 4), little_endian(bytes, at + 16, 4));
+        if (rva >= start && rva - start < size)
+            return little_endian(bytes, at + 20, 4) + (rva - start);
+    }
+    return 0;
+}
+
+std::string text_at(const std::string& bytes, size_t at)
+{
+    return at < bytes.size() ? std::string(bytes.c_str() + at) : std::string();
+}
+
+std::string upper(std::string text)
+{
+    CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// Every function a 32-bit program imports, as "DLL FUNCTION" with the DLL in capitals (an
+// import by number as "DLL #n"); empty when the file has no 32-bit import table.
+std::set<std::string> imports_of(const std::string& windows_file)
+{
+    std::set<std::string> found;
+    std::string bytes;
+    if (!drv::read_file(windows_file, bytes) || bytes.size() < 0x40)
+        return found;
+    const size_t nt = little_endian(bytes, 0x3c, 4);
+    constexpr uint32_t kPe32Magic = 0x10b;
+    if (nt + 24 + 112 > bytes.size() || little_endian(bytes, nt + 24, 2) != kPe32Magic)
+        return found;
+    // The import directory is the second entry of the optional header's data directories.
+    size_t entry = file_offset(bytes, nt, little_endian(bytes, nt + 24 + 96 + 8, 4));
+    for (; entry && entry + 20 <= bytes.size(); entry += 20) {
+        const uint32_t names = little_endian(bytes, entry, 4);
+        const uint32_t thunks = little_endian(bytes, entry + 16, 4);
+        if (names == 0 && thunks == 0)
+            break;
+        const std::string dll = upper(text_at(bytes, file_offset(bytes, nt, little_endian(bytes, entry + 12, 4))));
+        for (size_t at = file_offset(bytes, nt, names ? names : thunks); at && at + 4 <= bytes.size(); at += 4) {
+            const uint32_t thunk = little_endian(bytes, at, 4);
+            if (thunk == 0)
+                break;
+            found.insert(dll + " " + (thunk & 0x80000000u
+                                          ? "#" + std::to_string(thunk & 0xffff)
+                                          : text_at(bytes, file_offset(bytes, nt, thunk) + 2)));
+        }
+    }
+    return found;
+}
+
+// The allowed imports, "DLL FUNCTION" to the rest of its line (the oldest Windows).
+std::map<std::string, std::string> allowed_imports()
+{
+    std::map<std::string, std::string> allowed;
+    std::string text;
+    drv::read_file(eng::win(SLIVERDISK_ALLOWED_IMPORTS), text);
+    std::istringstream list(text);
+    std::string line;
+    while (std::getline(list, line)) {
+        std::istringstream fields(line);
+        std::string dll, function, windows_9x, windows_nt;
+        if (line.empty() || line[0] == '#' || !(fields >> dll >> function >> windows_9x >> windows_nt))
+            continue;
+        allowed[dll + " " + function] = windows_9x + " " + windows_nt;
+    }
+    return allowed;
+}
+
+// Windows 95 has it (or, for the C runtime only, 98 and the Windows 95 releases that
+// install it), and so has NT 4.0 or an earlier NT.
+bool on_windows_95_and_nt_4(const std::string& import, const std::string& oldest)
+{
+    const bool c_runtime = import.rfind("MSVCRT.DLL ", 0) == 0;
+    static const std::set<std::string> nt = {"3.1", "3.5", "3.51", "4.0"};
+    const size_t space = oldest.find(' ');
+    const std::string windows_9x = oldest.substr(0, space);
+    return (windows_9x == "95" || (c_runtime && windows_9x == "98")) &&
+           nt.count(oldest.substr(space + 1)) == 1;
+}
+
 struct FileVersion {
     DWORD ms = 0, ls = 0;
     std::string text;
@@ -136,6 +231,21 @@ TEST_CASE("the release zip holds the 32-bit program, README.txt and LICENSE.txt,
     const PeHeader pe = pe_header(unpacked("release", "sliverdisk.exe"));
     CHECK(pe.machine == kMachineX86);
     CHECK(pe.subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    // The loader of an older Windows refuses to start a program that imports a call it
+    // does not have.
+    const std::map<std::string, std::string> allowed = allowed_imports();
+    REQUIRE(allowed.size() > 100);
+    for (const auto& entry : allowed) {
+        INFO("allowed_imports.txt: " << entry.first << " " << entry.second);
+        CHECK(on_windows_95_and_nt_4(entry.first, entry.second));
+    }
+    const std::set<std::string> imports = imports_of(unpacked("release", "sliverdisk.exe"));
+    REQUIRE(imports.size() > 100);
+    for (const std::string& import : imports) {
+        INFO("an import outside allowed_imports.txt: " << import);
+        CHECK(allowed.count(import) == 1);
+    }
+
     const FileVersion version = file_version(unpacked("release", "sliverdisk.exe"));
     CHECK(version.text == SLIVERDISK_VERSION_TEXT);
     CHECK(version.ms == 0x10003u);

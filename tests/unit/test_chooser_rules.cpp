@@ -127,6 +127,20 @@ TEST_CASE("destination name and drive root")
     CHECK_FALSE(has_drive_letter("1:\\x"));
     CHECK_FALSE(has_drive_letter("A"));
 
+    // A network path's root comes from the platform where it has the call, and otherwise
+    // is formed as before, a root the platform refuses.
+    const VolumePathFinder share_root = [](LPCSTR, LPSTR out, DWORD) WINAPI -> BOOL {
+        lstrcpyA(out, "\\\\server\\share\\");
+        return TRUE;
+    };
+    char found[MAX_PATH];
+    REQUIRE(free_space_root("\\\\server\\share\\x", share_root, found, sizeof found));
+    CHECK(std::string(found) == "\\\\server\\share\\");
+    REQUIRE(free_space_root("\\\\server\\share\\x", nullptr, found, sizeof found));
+    CHECK(std::string(found) == "\\:\\");
+    REQUIRE(free_space_root("b:\\x", share_root, found, sizeof found));
+    CHECK(std::string(found) == "b:\\");
+
     // Such a path's root comes from the platform; it once counted as no room at all.
     char here[MAX_PATH];
     REQUIRE(GetCurrentDirectoryA(sizeof here, here) > 0);

@@ -16,6 +16,7 @@
 
 #include "driver/job_runner.h"
 #include "resources/resource.h"
+#include "window_timing.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ int copy_loop(const char* source, const char* destination, bool extras)
     static char buffer[131072 + 256];
     HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 64, nullptr,
                                   nullptr, nullptr, nullptr);
-    const double start = drv::precise_ms();
+    const double start = tools::precise_ms();
     HANDLE in = CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE out = CreateFileA(destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -47,7 +48,7 @@ int copy_loop(const char* source, const char* destination, bool extras)
     }
     CloseHandle(in);
     CloseHandle(out);
-    std::printf("job=loop completed=1 elapsed_ms=%.0f\n", drv::precise_ms() - start);
+    std::printf("job=loop completed=1 elapsed_ms=%.0f\n", tools::precise_ms() - start);
     DestroyWindow(window);
     return 0;
 }
@@ -81,12 +82,12 @@ int escape_latency(drv::Program& app, bool split, char** paths)
     HWND progress = drv::wait_transfer_started(app, written);
     if (!progress)
         return 1;
-    const double pressed = drv::precise_ms();
+    const double pressed = tools::precise_ms();
     if (!app.press_key(VK_ESCAPE))
         return 1;
-    while (IsWindowVisible(progress) && drv::precise_ms() - pressed < 10000)
+    while (IsWindowVisible(progress) && tools::precise_ms() - pressed < 10000)
         Sleep(1);
-    const double latency = drv::precise_ms() - pressed;
+    const double latency = tools::precise_ms() - pressed;
     drv::Box note;
     const bool cancelled = app.wait_box(note, kJobTimeout, false) &&
                            note.text == "Copy Cancelled By User!";
@@ -98,18 +99,29 @@ int escape_latency(drv::Program& app, bool split, char** paths)
 
 int timed_job(drv::Program& app, bool split, char** paths)
 {
+    tools::WindowTiming timing;
+    double job_ms = 0;
+    uint64_t peak = 0;
     drv::JobRun run;
+    run.on_poll = [&] { timing.poll(app); };
+    // Every box is answered OK; the figures kept are those read at the last box, the
+    // closing note, before it is answered.
+    const auto read_and_answer = [&](const drv::Box&) {
+        job_ms = timing.since_first_window();
+        peak = tools::peak_working_set(app);
+        return IDOK;
+    };
     bool ran = false;
     if (split) {
         if (!drv::set_capacity(app, static_cast<uint32_t>(std::strtoul(paths[2], nullptr, 10))))
             return 1;
-        ran = drv::run_split(app, paths[0], paths[1], drv::answer_ok, run);
+        ran = drv::run_split(app, paths[0], paths[1], read_and_answer, run);
     } else {
-        ran = drv::run_reassemble(app, paths[0], paths[1], drv::answer_ok, run);
+        ran = drv::run_reassemble(app, paths[0], paths[1], read_and_answer, run);
     }
     std::printf("job=%s completed=%d pieces=%u job_ms=%.0f window_ms=%.0f peak_working_set=%llu\n",
-                split ? "split" : "join", ran && run.completed ? 1 : 0, run.windows, run.job_ms,
-                run.window_ms, static_cast<unsigned long long>(run.peak_working_set));
+                split ? "split" : "join", ran && run.completed ? 1 : 0, timing.windows, job_ms,
+                timing.window_ms, static_cast<unsigned long long>(peak));
     return ran && run.completed ? 0 : 1;
 }
 
