@@ -8,6 +8,9 @@ source "$(dirname "$0")/common.sh"
 
 step "installing packages" "run as root on Debian 12, or install the packages named above" \
   "$ROOT/tools/install_packages.sh"
+step "choosing the width to run (32-bit where the machine can)" \
+  "install what the message above names, or force a width with SLIVERDISK_ARCH=i686 or x86_64" \
+  choose_architecture
 step "building the program" "read the compiler's messages above" \
   configure_and_build sliverdisk
 step "preparing the Wine prefix" "delete $BUILD/wineprefix and run again" \
