@@ -43,9 +43,11 @@ wait_for_server() {
   return 1
 }
 
-# win32 or win64, as Wine wrote it into the prefix's registry; empty when there is none.
+# win32 or win64, as Wine wrote it into the prefix's registry; empty when there is none
+# (a missing registry is no failure: under `set -e` it would end the script unheard).
 prefix_kind() {
-  sed -n 's/^#arch=//p' "$1/system.reg" 2>/dev/null | head -n 1
+  [ -f "$1/system.reg" ] || return 0
+  sed -n 's/^#arch=//p' "$1/system.reg" | head -n 1
 }
 
 # A prefix of the other kind (left by a build of the other width) is set aside, and one of
