@@ -92,22 +92,6 @@ TEST_CASE("more steps than expected never draw past the bar")
     CHECK(columns_after(0, 10) == 300);  // an empty piece that unexpectedly delivers blocks
 }
 
-TEST_CASE("geometry of a 314 x 79 client area with a 297-column bar")
-{
-    const ProgressGeometry g = progress_geometry(314, 79, 297);
-    CHECK(g.bar_left == 8);
-    CHECK(g.line_top == 63);
-    CHECK(g.line_length == 10);
-    CHECK(g.frame.left == 6);
-    CHECK(g.frame.top == 61);
-    CHECK(g.frame.right == 307);
-    CHECK(g.frame.bottom == 75);
-    CHECK(g.status.left == 2);
-    CHECK(g.status.top == 2);
-    CHECK(g.status.right == 312);
-    CHECK(g.status.bottom == 59);
-}
-
 TEST_CASE("the bar position is halved toward zero, also when it is wider than the window")
 {
     CHECK(progress_geometry(315, 79, 300).bar_left == 7);
@@ -166,25 +150,52 @@ TEST_CASE("a pause is over when its length has elapsed, also across the tick wra
     CHECK(pause_elapsed(0xFFFFFF00u, 0xFFFFFFF0u, 0xF0));
 }
 
-TEST_CASE("a pause sleeps in slices of at most 10 ms, 1 ms over its last 20 ms")
-{
-    CHECK(pause_slice(1000, 1000, 0) == 0);
-    CHECK(pause_slice(1000, 1000, 300) == 10);
-    CHECK(pause_slice(1000, 1270, 300) == 10);
-    CHECK(pause_slice(1000, 1273, 300) == 7);  // stops where the last stretch begins
-    CHECK(pause_slice(1000, 1279, 300) == 1);
-    CHECK(pause_slice(1000, 1280, 300) == 1);
-    CHECK(pause_slice(1000, 1299, 300) == 1);
-    CHECK(pause_slice(1000, 1300, 300) == 0);
-    CHECK(pause_slice(1000, 1316, 300) == 0);  // a coarse tick stepped past the end
-    CHECK(pause_slice(1000, 1000, 4) == 1);
+// The pause as the worker runs it, with every slice slept in full, against a tick count that
+// moves in steps of `step` ms: real time starts `phase` ms after a step, at tick `first`.
+struct PauseRun {
+    uint32_t ticks = 0;       // as the tick count shows it at the end
+    uint32_t late = 0;        // real ms from the step that ended the pause to its end
+    uint32_t wakeups = 0;
+};
 
-    // Across the wrap: begun 5 ms before it, 23 ms are left at tick 372.
-    const uint32_t start = 0xFFFFFFFFu - 4;
-    CHECK(pause_slice(start, 0xFFFFFFFFu, 400) == 10);
-    CHECK(pause_slice(start, 372, 400) == 3);
-    CHECK(pause_slice(start, 392, 400) == 1);
-    CHECK(pause_slice(start, 395, 400) == 0);
+PauseRun run_pause(uint32_t first, uint32_t phase, uint32_t step, uint32_t milliseconds)
+{
+    uint64_t t = phase;
+    const auto tick = [&](uint64_t at) { return first + static_cast<uint32_t>(at / step * step); };
+    const uint32_t start = tick(t);
+    PauseRun run;
+    for (uint32_t slice = pause_slice(start, start, milliseconds); slice != 0 && run.wakeups < 100000;
+         slice = pause_slice(start, tick(t), milliseconds)) {
+        t += slice;
+        ++run.wakeups;
+    }
+    run.ticks = tick(t) - start;
+    uint64_t ended_by = phase;
+    while (static_cast<uint32_t>(tick(ended_by) - start) < milliseconds)
+        ++ended_by;
+    run.late = static_cast<uint32_t>(t - ended_by);
+    return run;
+}
+
+TEST_CASE("a pause lasts at least its length by the tick count and ends within 1 ms of the step that ends it, also across the wrap")
+{
+    std::string first_fault;
+    for (uint32_t first : {1000u, 0xFFFFFFFFu - 4, 0xFFFFFFFFu - 99, 0xFFFFFFFFu - 400})
+        for (uint32_t step : {1u, 10u, 15u, 16u})
+            for (uint32_t phase = 0; phase < step; ++phase)
+                for (uint32_t milliseconds : {0u, 1u, 4u, 20u, 21u, 300u, 400u}) {
+                    const PauseRun run = run_pause(first, phase, step, milliseconds);
+                    // Asleep for most of it: not a 1 ms poll from the start.
+                    if (first_fault.empty() && (run.ticks < milliseconds || run.late > 1 ||
+                                                run.wakeups > milliseconds / 5 + 40))
+                        first_fault = "a " + std::to_string(milliseconds) + " ms pause from tick " +
+                                      std::to_string(first) + " (steps of " + std::to_string(step) +
+                                      " ms, " + std::to_string(phase) + " ms in): " +
+                                      std::to_string(run.ticks) + " ms by the ticks, " +
+                                      std::to_string(run.late) + " ms late, " +
+                                      std::to_string(run.wakeups) + " wake-ups";
+                }
+    CHECK_MESSAGE(first_fault.empty(), first_fault);
 }
 
 TEST_CASE("a display frame is due 15 ms after the last, also across the tick wrap")
