@@ -543,8 +543,10 @@ bool Program::wait_title(const std::string& expected, DWORD timeout_ms)
 // was posted before has been handled or thrown away.
 bool Program::wait_messages_handled(DWORD timeout_ms)
 {
+    // A window that is gone has no update region either: that is no answer.
     InvalidateRect(main_, nullptr, FALSE);
-    return wait_until([&] { return !GetUpdateRect(main_, nullptr, FALSE); }, timeout_ms);
+    return wait_until([&] { return !GetUpdateRect(main_, nullptr, FALSE); }, timeout_ms) &&
+           IsWindow(main_);
 }
 
 DWORD Program::wait_exit(DWORD timeout_ms)
