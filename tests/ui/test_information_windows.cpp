@@ -57,13 +57,6 @@ POINT client_centre(HWND window)
     return p;
 }
 
-bool read_screen_settled(const std::string& png, int left, int top, int width, int height,
-                         drv::ScreenArea& area)
-{
-    Sleep(2500);  // a window just shown reaches the display a moment later
-    return drv::read_screen(png, left, top, width, height, area);
-}
-
 void check_placement(HWND window, HWND main, int width, int height)
 {
     RECT r;
@@ -145,7 +138,7 @@ TEST_CASE("while an information window is open all other input is thrown away fo
     app.command(IDM_HOW_TO_USE);
     app.command(IDM_EXIT);
     app.close();
-    Sleep(800);
+    REQUIRE(app.wait_messages_handled());
     CHECK(IsWindow(about));
     RECT still;
     GetWindowRect(about, &still);
@@ -159,24 +152,29 @@ TEST_CASE("while an information window is open all other input is thrown away fo
     HWND main = app.main_window();
     ShowWindow(main, SW_RESTORE);
     SetWindowPos(main, nullptr, 0, 0, 500, 400, SWP_NOZORDER | SWP_NOACTIVATE);
-    Sleep(800);
+    REQUIRE(app.wait_messages_handled());
     RECT mc;
     GetClientRect(main, &mc);
     POINT mo = {0, 0};
     ClientToScreen(main, &mo);
-    drv::ScreenArea area;
-    REQUIRE(read_screen_settled("display_main_behind_about.png", mo.x, mo.y, 20, mc.bottom, area));
     const int band = mc.bottom / 128;
     REQUIRE(band >= 1);
-    CHECK(area.at(mo.x + 5, mo.y) == RGB(0, 0, 255));
-    CHECK(area.at(mo.x + 5, mo.y + 50 * band) == RGB(0, 0, 155));
+    // What a window paints reaches the display a moment later: read until it shows.
+    drv::ScreenArea area;
+    const auto shade = [&](int band_index) { return area.at(mo.x + 5, mo.y + band_index * band); };
+    drv::wait_until([&] {
+        return drv::read_screen("display_main_behind_about.png", mo.x, mo.y, 20, mc.bottom, area) &&
+               shade(0) == RGB(0, 0, 255) && shade(50) == RGB(0, 0, 155);
+    });
+    CHECK(shade(0) == RGB(0, 0, 255));
+    CHECK(shade(50) == RGB(0, 0, 155));
     CHECK(area.at(mo.x + 5, mo.y + 128 * band - 1) == RGB(0, 0, 1));
 
     PostMessageA(about, WM_LBUTTONDOWN, MK_LBUTTON, inside);
     CHECK(drv::wait_until([&] { return !IsWindow(about); }, 3000));
 
     // Nothing that was thrown away happens later.
-    Sleep(800);
+    REQUIRE(app.wait_messages_handled());
     CHECK(app.running());
     CHECK(app.title() == kFloppyTitle);
     CHECK(find_popup(app.process_id(), "Instructions...") == nullptr);
