@@ -84,7 +84,13 @@ inline HWND create_main_window(int client_width, int client_height)
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
     SetForegroundWindow(window);
-    pump_for(200);
+    // Until whatever showing it queued is served and it has painted (5 s at most).
+    for (int i = 0; i < 500; ++i) {
+        pump_messages();
+        if (!GetUpdateRect(window, nullptr, FALSE))
+            break;
+        Sleep(10);
+    }
     return window;
 }
 
