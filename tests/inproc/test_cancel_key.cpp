@@ -174,7 +174,10 @@ TEST_CASE("Esc pressed by the user reaches the worker through the focused progre
     HWND main = display_test::create_main_window(640, 440);
     SetForegroundWindow(main);
     SetActiveWindow(main);
-    display_test::pump_for(200);
+    REQUIRE(drv::wait_until([&] {
+        display_test::pump_messages();
+        return GetForegroundWindow() == main;
+    }));
     CHECK(display_test::run_on_worker([] {
         show_progress(11);
         set_status("Writing: A:\\REPORT.DOC_1");
