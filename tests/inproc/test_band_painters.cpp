@@ -94,7 +94,8 @@ TEST_CASE("the main window shows the gradient with the class's black below the b
     CHECK(p.at(399, 255) == RGB(0, 0, 1));
     CHECK(rows_of_same_colour(p, 200, 256) == 44);
     CHECK(p.at(200, 256) == RGB(0, 0, 0));
-    display_test::screenshot("display_main_window.png");
+    display_test::pump_messages();  // sends what was drawn on to the display
+    drv::screenshot("display_main_window.png");
 
     // 100 rows are too few for a band of one row: everything stays black.
     SetWindowPos(main, nullptr, 0, 0, 400, 100, SWP_NOMOVE | SWP_NOZORDER);
