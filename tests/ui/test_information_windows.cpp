@@ -71,39 +71,26 @@ void check_placement(HWND window, HWND main, int width, int height)
 
 } // namespace
 
-TEST_CASE("About opens a 300 x 220 window centred on the screen that a left press closes")
+TEST_CASE("About and How To Use open their windows centred on the screen; a left press closes them")
 {
-    drv::Program app;
-    REQUIRE(app.start());
-    app.command(IDM_ABOUT);
-    HWND about = wait_popup(app, "About");
-    REQUIRE(about != nullptr);
-    check_placement(about, app.main_window(), 300, 220);
-
-    drv::screenshot("display_about_window_screen.png");
-
-    // Closed on the press itself: no release follows.
-    PostMessageA(about, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 90));
-    CHECK(drv::wait_until([&] { return !IsWindow(about); }, 3000));
-    CHECK(app.running());
-    app.command(IDM_EXIT);
-    CHECK(app.wait_exit() == 0u);
-}
-
-TEST_CASE("How To Use opens a 600 x 350 window titled Instructions... with the instructions")
-{
-    drv::Program app;
-    REQUIRE(app.start());
-    app.command(IDM_HOW_TO_USE);
-    HWND how = wait_popup(app, "Instructions...");
-    REQUIRE(how != nullptr);
-    check_placement(how, app.main_window(), 600, 350);
-
-    drv::screenshot("display_how_to_use_window_screen.png");
-    PostMessageA(how, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 150));
-    CHECK(drv::wait_until([&] { return !IsWindow(how); }, 3000));
-    app.command(IDM_EXIT);
-    CHECK(app.wait_exit() == 0u);
+    struct Window { UINT command; std::string title; int width, height; const char* picture; };
+    for (const Window& w : {Window{IDM_ABOUT, "About", 300, 220, "display_about_window_screen.png"},
+                            Window{IDM_HOW_TO_USE, "Instructions...", 600, 350,
+                                   "display_how_to_use_window_screen.png"}}) {
+        CAPTURE(w.title);
+        drv::Program app;
+        REQUIRE(app.start());
+        app.command(w.command);
+        HWND window = wait_popup(app, w.title);
+        REQUIRE(window != nullptr);
+        check_placement(window, app.main_window(), w.width, w.height);
+        drv::screenshot(w.picture);
+        // Closed on the press itself: no release follows.
+        PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(w.width / 2, 90));
+        CHECK(drv::wait_until([&] { return !IsWindow(window); }, 3000));
+        app.command(IDM_EXIT);
+        CHECK(app.wait_exit() == 0u);
+    }
 }
 
 TEST_CASE("while an information window is open all other input is thrown away for good")

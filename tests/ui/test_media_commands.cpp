@@ -1,4 +1,5 @@
-// The Media menu and the custom size input box, driven from outside as a user would.
+// The custom size input box, driven from outside as a user would. What each Media item does,
+// repeated or not, is read in-process, where the state shows at once.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
@@ -32,20 +33,6 @@ void confirm_custom(drv::Program& app, const char* text)
 }
 
 } // namespace
-
-// Each from a title it changes, so that the wait shows the command's own effect; repeated
-// commands are checked in-process, where the state is read at once.
-TEST_CASE("Media commands set the title")
-{
-    drv::Program app;
-    REQUIRE(app.start());
-    const std::pair<UINT, const char*> choices[] = {
-        {IDM_MEDIA_ZIP, "Zip"}, {IDM_MEDIA_JAZ, "Jaz"}, {IDM_MEDIA_FLOPPY, "Floppy"}};
-    for (const auto& [id, name] : choices) {
-        app.command(id);
-        CHECK(app.wait_title(kTitlePrefix + name));
-    }
-}
 
 TEST_CASE("the input box: place, prompt, pre-filled and selected capacity, digits only, 12 at most")
 {
