@@ -574,9 +574,9 @@ void Program::kill()
     main_ = nullptr;
 }
 
-std::vector<HWND> Program::dialogs() const
+std::vector<HWND> Program::windows(const char* class_name) const
 {
-    return top_level_windows(info_.dwProcessId, "#32770");
+    return top_level_windows(info_.dwProcessId, class_name);
 }
 
 HWND Program::wait_dialog(const std::string& title, DWORD timeout_ms)

@@ -168,8 +168,9 @@ public:
     DWORD wait_exit(DWORD timeout_ms = kDefaultTimeout);
     void kill();
 
-    // Visible top-level dialogs (#32770) of the process.
-    std::vector<HWND> dialogs() const;
+    // Visible top-level windows of the process of a class; dialogs (#32770).
+    std::vector<HWND> windows(const char* class_name) const;
+    std::vector<HWND> dialogs() const { return windows("#32770"); }
     // Waits for a visible dialog; with a title, only one of that title.
     HWND wait_dialog(const std::string& title = "", DWORD timeout_ms = kDefaultTimeout);
     // Waits for a message box (a dialog with a message text) and reads it. Reading the icon

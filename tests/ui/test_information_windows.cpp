@@ -13,38 +13,19 @@ namespace {
 const std::string kFloppyTitle = "Sliverdisk Utility - Media: Floppy";
 constexpr DWORD kInformationStyle = 0x96C00000;  // pop-up, visible, clipping, caption only
 
-struct PopupSearch {
-    DWORD pid;
-    const std::string* title;
-    HWND found;
-};
-
-BOOL CALLBACK match_popup(HWND w, LPARAM p)
-{
-    PopupSearch* s = reinterpret_cast<PopupSearch*>(p);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(w, &owner);
-    if (owner == s->pid && drv::class_name(w) == "SLIVERDISKMSG" &&
-        drv::window_text(w) == *s->title && IsWindowVisible(w)) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // A visible information window of the program, by title.
-HWND find_popup(DWORD pid, const std::string& title)
+HWND find_popup(const drv::Program& app, const std::string& title)
 {
-    PopupSearch s = {pid, &title, nullptr};
-    EnumWindows(match_popup, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    for (HWND w : app.windows("SLIVERDISKMSG"))
+        if (drv::window_text(w) == title)
+            return w;
+    return nullptr;
 }
 
-HWND wait_popup(const drv::Program& app, const std::string& title, DWORD timeout = 5000)
+HWND wait_popup(const drv::Program& app, const std::string& title)
 {
     HWND found = nullptr;
-    drv::wait_until([&] { return (found = find_popup(app.process_id(), title)) != nullptr; },
-                    timeout);
+    drv::wait_until([&] { return (found = find_popup(app, title)) != nullptr; });
     return found;
 }
 
@@ -133,7 +114,7 @@ TEST_CASE("while an information window is open all other input is thrown away fo
     CHECK(still.top == placed.top);
     CHECK(app.running());
     CHECK(app.title() == kFloppyTitle);
-    CHECK(find_popup(app.process_id(), "Instructions...") == nullptr);
+    CHECK(find_popup(app, "Instructions...") == nullptr);
 
     // The main window keeps painting: made smaller, it draws its gradient for the new size.
     HWND main = app.main_window();
@@ -164,7 +145,7 @@ TEST_CASE("while an information window is open all other input is thrown away fo
     REQUIRE(app.wait_messages_handled());
     CHECK(app.running());
     CHECK(app.title() == kFloppyTitle);
-    CHECK(find_popup(app.process_id(), "Instructions...") == nullptr);
+    CHECK(find_popup(app, "Instructions...") == nullptr);
     CHECK(app.dialogs().empty());
     app.command(IDM_EXIT);
     CHECK(app.wait_exit() == 0u);
