@@ -43,7 +43,8 @@ wait_for_server() {
   return 1
 }
 
-# win32 or win64, as Wine wrote it into the prefix's registry; empty when there is none.
+# win32 or win64, as Wine wrote it into the prefix's registry; empty when there is none
+# (a missing registry is no failure: under `set -e` it would end the script unheard).
 prefix_kind() {
   [ -f "$1/system.reg" ] || return 0
   sed -n 's/^#arch=//p' "$1/system.reg" | head -n 1

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every target in both widths, and runs the whole test
 # suite under Wine, in the width this machine runs, on a private virtual display with one
-# wineserver for the run. Ends with CTest's summary and a line saying which width ran and
-# which was only compiled; the exit status is non-zero when either width does not compile
-# or any test fails.
+# wineserver for the run. Ends with CTest's summary, why any test skipped itself, and a line
+# saying which width ran and which was only compiled; the exit status is non-zero when either
+# width does not compile or any test fails.
 # Usage: tools/test.sh [extra ctest arguments, e.g. -R ui_]
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
@@ -31,5 +31,8 @@ wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 
 cd "$BUILD" && ctest --output-on-failure -j2 "$@"
 status=$?
+# A test that skips itself says why in its output, which CTest shows only in its log.
+grep -h '^skipped: ' "$BUILD/Testing/Temporary/LastTest.log" 2>/dev/null | tr -d '\r' |
+  sed 's/^skipped: /A test skipped itself: /'
 say_widths
 exit "$status"

@@ -138,6 +138,11 @@ bool no_box_for(drv::Program& app, DWORD ms)
     return !drv::wait_until([&] { return !app.dialogs().empty(); }, ms);
 }
 
+bool ends_without_box(drv::Program& app)
+{
+    return app.wait_idle() && app.wait_messages_handled() && app.idle() && app.dialogs().empty();
+}
+
 bool set_custom_size(drv::Program& app, uint32_t bytes)
 {
     return drv::set_capacity(app, bytes);

@@ -27,7 +27,7 @@ enum class Next { box, ended, failed };
 
 // Waits for the next box. The jobs' questions come between pieces; only an error box comes
 // while a progress window shows, so with one shown boxes are looked for less often, and the
-// idle test (which stops the program's threads for a moment) waits until none shows.
+// job cannot have ended.
 Next next_box(Program& app, JobRun& run, Box& box, DWORD box_timeout)
 {
     const DWORD start = GetTickCount();

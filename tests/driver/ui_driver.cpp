@@ -377,6 +377,73 @@ bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms)
     }
 }
 
+namespace {
+
+// The thread's suspend count as the kernel keeps it (ThreadSuspendCount, 35), read without
+// touching the thread. Wine answers it; false where the query is not known.
+bool read_suspend_count(DWORD thread_id, ULONG& count)
+{
+    using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, thread_id);
+    if (!thread)
+        return false;
+    const bool ok = query && query(thread, 35, &count, sizeof count, nullptr) == 0;
+    CloseHandle(thread);
+    return ok;
+}
+
+} // namespace
+
+// Suspending a thread to learn its count would race with the program's own resume: a job
+// command that resumes the worker in that moment finds it still suspended, and waits in
+// vain for its pass to begin.
+bool has_suspended_thread(DWORD pid, DWORD except_thread_id)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more && !found;
+         more = Thread32Next(snapshot, &entry)) {
+        ULONG count = 0;
+        found = entry.th32OwnerProcessID == pid && entry.th32ThreadID != except_thread_id &&
+                read_suspend_count(entry.th32ThreadID, count) && count >= 1;
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+Watchdog::Watchdog(const std::string& what, DWORD limit_ms)
+    : what_(what), limit_ms_(limit_ms), disarmed_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+    thread_ = CreateThread(nullptr, 0, watch, this, 0, nullptr);
+}
+
+Watchdog::~Watchdog()
+{
+    SetEvent(disarmed_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(disarmed_);
+}
+
+DWORD WINAPI Watchdog::watch(void* self)
+{
+    const auto* dog = static_cast<const Watchdog*>(self);
+    if (WaitForSingleObject(dog->disarmed_, dog->limit_ms_) != WAIT_TIMEOUT)
+        return 0;
+    std::fprintf(stderr, "test gave up: %s within %lu ms\n", dog->what_.c_str(),
+                 static_cast<unsigned long>(dog->limit_ms_));
+    std::fflush(stderr);
+    std::fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return 0;
+}
+
 Box read_box(HWND window, bool read_icon)
 {
     Box box;
@@ -441,33 +508,9 @@ bool Program::running() const
     return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-// Between jobs the copy worker is suspended by its own hand, and the program has no other
-// suspended thread: so a thread other than the main one with a suspend count is the idle
-// worker. The count is read by suspending the thread once more and resuming it at once.
 bool Program::idle() const
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return false;
-    bool idle = false;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more && !idle;
-         more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != info_.dwProcessId || entry.th32ThreadID == info_.dwThreadId)
-            continue;
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-        if (!thread)
-            continue;
-        const DWORD previous = SuspendThread(thread);
-        if (previous != static_cast<DWORD>(-1)) {
-            ResumeThread(thread);
-            idle = previous >= 1;
-        }
-        CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
-    return idle;
+    return has_suspended_thread(info_.dwProcessId, info_.dwThreadId);
 }
 
 bool Program::wait_idle(DWORD timeout_ms) const
@@ -495,6 +538,17 @@ bool Program::wait_title(const std::string& expected, DWORD timeout_ms)
     return wait_until([&] { return title() == expected; }, timeout_ms);
 }
 
+// The main thread takes a paint message only when no posted message waits in its queue,
+// also inside the information windows' wait: once a repaint asked for now is done, whatever
+// was posted before has been handled or thrown away.
+bool Program::wait_messages_handled(DWORD timeout_ms)
+{
+    // A window that is gone has no update region either: that is no answer.
+    InvalidateRect(main_, nullptr, FALSE);
+    return wait_until([&] { return !GetUpdateRect(main_, nullptr, FALSE); }, timeout_ms) &&
+           IsWindow(main_);
+}
+
 DWORD Program::wait_exit(DWORD timeout_ms)
 {
     if (!info_.hProcess)
@@ -520,9 +574,9 @@ void Program::kill()
     main_ = nullptr;
 }
 
-std::vector<HWND> Program::dialogs() const
+std::vector<HWND> Program::windows(const char* class_name) const
 {
-    return top_level_windows(info_.dwProcessId, "#32770");
+    return top_level_windows(info_.dwProcessId, class_name);
 }
 
 HWND Program::wait_dialog(const std::string& title, DWORD timeout_ms)

@@ -12,10 +12,12 @@
 //              any other step when the test's scope ends, passed or failed.
 // Program:     Program starts the executable (optionally with a step while it is still
 //              suspended), finds its main window by class, sends menu commands, tells
-//              whether a job runs, reads the title and placement, finds choosers and message
-//              boxes, answers them and records every box it answered, in order. Its
-//              destructor ends the process, so every test ends what it started.
-// Every wait polls with a short step and gives up after its timeout.
+//              whether a job runs (from the worker's suspend count) and when every message
+//              posted so far has been handled, reads the title and placement, finds choosers
+//              and message boxes, answers them and records every box it answered, in order.
+//              Its destructor ends the process, so every test ends what it started.
+// Every wait polls with a short step and gives up after its timeout; a modal call made in
+// the test's own process is guarded by a Watchdog.
 #ifndef SLIVERDISK_UI_DRIVER_H
 #define SLIVERDISK_UI_DRIVER_H
 
@@ -97,6 +99,28 @@ bool read_screen(const std::string& png_name, int left, int top, int width, int 
 std::string window_text(HWND window);
 std::string class_name(HWND window);
 bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms = kDefaultTimeout);
+// Whether a thread of the process other than the given one is suspended; the count is read,
+// the thread is not touched.
+bool has_suspended_thread(DWORD pid, DWORD except_thread_id);
+
+// A limit of its own for a wait that cannot be polled: a modal call (a dialog box, a message
+// box, a window that waits for a click) returns only once another thread answers it. Still
+// armed when its time is up, the watchdog says what did not happen and ends the test program,
+// long before CTest's limit would. Disarmed when it goes out of scope.
+class Watchdog {
+public:
+    Watchdog(const std::string& what, DWORD limit_ms = 2 * kDefaultTimeout);
+    ~Watchdog();
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    static DWORD WINAPI watch(void* self);
+    std::string what_;
+    DWORD limit_ms_;
+    HANDLE disarmed_;
+    HANDLE thread_ = nullptr;
+};
 
 // A message box or other dialog as the user sees it.
 struct Box {
@@ -133,6 +157,8 @@ public:
     // The copy worker has suspended itself: no job runs and the menu takes commands.
     bool idle() const;
     bool wait_idle(DWORD timeout_ms = kDefaultTimeout) const;
+    // Every message posted to the program before the call has been handled.
+    bool wait_messages_handled(DWORD timeout_ms = kDefaultTimeout);
 
     std::string title() const;
     void command(UINT id);               // posts WM_COMMAND with the id, as the menu does
@@ -142,8 +168,9 @@ public:
     DWORD wait_exit(DWORD timeout_ms = kDefaultTimeout);
     void kill();
 
-    // Visible top-level dialogs (#32770) of the process.
-    std::vector<HWND> dialogs() const;
+    // Visible top-level windows of the process of a class; dialogs (#32770).
+    std::vector<HWND> windows(const char* class_name) const;
+    std::vector<HWND> dialogs() const { return windows("#32770"); }
     // Waits for a visible dialog; with a title, only one of that title.
     HWND wait_dialog(const std::string& title = "", DWORD timeout_ms = kDefaultTimeout);
     // Waits for a message box (a dialog with a message text) and reads it. Reading the icon

@@ -1,7 +1,7 @@
 // Shared by the display's in-process tests: the program's two window classes, a main
 // window of a chosen client size, a worker thread run while the main thread keeps
 // serving its messages (as the copy worker and the message loop do), pixel capture of
-// a window's client area, and a screenshot of the whole display taken by the host.
+// a window's client area, saved as a picture by the host.
 #ifndef SLIVERDISK_DISPLAY_TEST_SUPPORT_H
 #define SLIVERDISK_DISPLAY_TEST_SUPPORT_H
 
@@ -12,12 +12,12 @@
 #include <algorithm>
 
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "display/information_windows.h"
+#include "driver/ui_driver.h"
 #include "shell/main_window.h"
 #include "shell/program_state.h"
 
@@ -84,7 +84,13 @@ inline HWND create_main_window(int client_width, int client_height)
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
     SetForegroundWindow(window);
-    pump_for(200);
+    // Until whatever showing it queued is served and it has painted (5 s at most).
+    for (int i = 0; i < 500; ++i) {
+        pump_messages();
+        if (!GetUpdateRect(window, nullptr, FALSE))
+            break;
+        Sleep(10);
+    }
     return window;
 }
 
@@ -239,78 +245,19 @@ inline Pixels read_window(HWND window)
     return p;
 }
 
-// Runs a /bin/sh command line on the host and waits for the marker it writes last, since
-// Wine's handle for a Unix process cannot be waited on. A thread without a message loop
-// of its own (the worker) passes serve_messages false.
-inline bool host_run(const std::string& command, bool serve_messages = true)
-{
-    const char* build = std::getenv("SLIVERDISK_BUILD_DIR");
-    if (!build)
-        return false;
-    static int serial = 0;
-    const std::string marker = std::string(build) + "/display-host-" + std::to_string(++serial) + ".done";
-    std::string windows_marker = "Z:" + marker;
-    for (char& c : windows_marker)
-        if (c == '/')
-            c = '\\';
-    DeleteFileA(windows_marker.c_str());
-    std::string line = "/bin/sh -c \"" + command + "; touch '" + marker + "'\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 20000) {
-        if (GetFileAttributesA(windows_marker.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            DeleteFileA(windows_marker.c_str());
-            return true;
-        }
-        if (serve_messages)
-            pump_for(50);
-        else
-            Sleep(50);
-    }
-    return false;
-}
-
-// Whole display into <build folder>/<name> (xwd and convert on the host).
-inline bool screenshot(const std::string& png_name, bool serve_messages = true)
-{
-    const char* build = std::getenv("SLIVERDISK_BUILD_DIR");
-    return build && host_run("xwd -root -silent | convert xwd:- '" + std::string(build) + "/" +
-                                 png_name + "'",
-                             serve_messages);
-}
-
-// One window's pixels as read from its own surface into <build folder>/<name>.png.
+// One window's pixels as read from its own surface into <build folder>/<name>.
 inline bool save_picture(const Pixels& p, const std::string& png_name)
 {
-    const char* build = std::getenv("SLIVERDISK_BUILD_DIR");
-    if (!build)
-        return false;
-    const std::string ppm = std::string(build) + "/" + png_name + ".ppm";
-    std::string windows_ppm = "Z:" + ppm;
-    for (char& c : windows_ppm)
-        if (c == '/')
-            c = '\\';
+    const std::string ppm = drv::build_dir() + "/" + png_name + ".ppm";
     std::string bytes = "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
     for (COLORREF c : p.data) {
         bytes += char(GetRValue(c));
         bytes += char(GetGValue(c));
         bytes += char(GetBValue(c));
     }
-    HANDLE f = CreateFileA(windows_ppm.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-    CloseHandle(f);
-    return host_run("convert '" + ppm + "' '" + std::string(build) + "/" + png_name + "' && rm -f '" +
-                        ppm + "'",
-                    false);
+    return drv::write_file(drv::windows_path(ppm), bytes) &&
+           drv::host_command("convert '" + ppm + "' '" + drv::build_dir() + "/" + png_name +
+                             "' && rm -f '" + ppm + "'");
 }
 
 } // namespace display_test

@@ -8,6 +8,7 @@
 
 #include "display/information_windows.h"
 #include "display_test_support.h"
+#include "driver/ui_driver.h"
 #include "shell/main_window.h"
 
 using display_test::Ink;
@@ -27,17 +28,16 @@ struct Observation {
 DWORD WINAPI observe(void* p)
 {
     Observation* o = static_cast<Observation*>(p);
-    const DWORD start = GetTickCount();
-    while (!o->window && GetTickCount() - start < 5000) {
+    drv::wait_until([&] {
         HWND w = FindWindowA(kPopupClassName, o->title);
-        if (w && IsWindowVisible(w))
-            o->window = w;
-        else
-            Sleep(20);
-    }
+        o->window = w && IsWindowVisible(w) ? w : nullptr;
+        return o->window != nullptr;
+    });
     if (!o->window)
         return 0;
-    Sleep(500);  // the main thread's wait dispatches the window's first paint meanwhile
+    // The main thread's wait dispatches the window's first paint, which empties its update
+    // region.
+    drv::wait_until([&] { return !GetUpdateRect(o->window, nullptr, FALSE); });
     o->pixels = display_test::read_window(o->window);
     if (*o->picture)
         display_test::save_picture(o->pixels, o->picture);
@@ -48,7 +48,9 @@ DWORD WINAPI observe(void* p)
     return 0;
 }
 
-// Opens an information window the way its menu command does, with an observer thread.
+// Opens an information window the way its menu command does, with an observer thread. The
+// command returns only once the window is clicked: if that never happens, the watchdog ends
+// the test program.
 Observation open_and_observe(void (*open)(), const char* title, const char* picture,
                              bool post_quit = false)
 {
@@ -57,9 +59,10 @@ Observation open_and_observe(void (*open)(), const char* title, const char* pict
     o.title = title;
     o.picture = picture;
     o.post_quit = post_quit;
+    drv::Watchdog guard(std::string("the window \"") + title + "\" showing and closing");
     HANDLE thread = CreateThread(nullptr, 0, observe, &o, 0, nullptr);
     open();
-    WaitForSingleObject(thread, 10000);
+    WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     return o;
 }
@@ -164,8 +167,9 @@ TEST_CASE("a quit message during the wait closes the window and still ends the m
     display_test::destroy_main_window();
 }
 
-TEST_CASE("a window that cannot be created makes the command return at once")
+TEST_CASE("a window that cannot be created makes the command return without a click")
 {
+    drv::Watchdog guard("the command returning");
     display_test::register_classes();
     set_information("Instructions...", nullptr);
     const int width = g_program.screen_width;
@@ -173,9 +177,7 @@ TEST_CASE("a window that cannot be created makes the command return at once")
     // An owner that is not a window makes the creation fail.
     HWND parked = g_program.main_window;
     g_program.main_window = reinterpret_cast<HWND>(0x7FFF0);
-    const DWORD start = GetTickCount();
     open_about_window();
-    CHECK(GetTickCount() - start < 1000);
     CHECK(FindWindowA(kPopupClassName, "About") == nullptr);
     g_program.main_window = parked;
     g_program.screen_width = width;

@@ -1,15 +1,18 @@
 // The real main window and menu, in-process (another process's menu cannot be read under
-// Wine): start-up state, the Media commands' marks, titles and folders, the drive search.
+// Wine): start-up state, what each menu item does, the Media marks, titles and folders, the
+// drive search, the start-up failure boxes.
 #include <doctest.h>
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
 #include "driver/ui_driver.h"
 #include "engine/chooser_state.h"
 #include "resources/resource.h"
+#include "shell/copy_worker.h"
 #include "shell/media_selection.h"
 #include "shell/program_state.h"
 #include "shell/startup.h"
@@ -53,13 +56,14 @@ void command(UINT id)
 // Runs Custom on this (the main) thread while another thread answers the input box.
 void custom_with(const char* typed, int button)
 {
+    drv::Watchdog guard("the input box showing and closing");
     std::thread answer([=] {
         HWND box = nullptr;
         // Visible only once its initialisation has filled the edit.
         drv::wait_until([&] {
             box = FindWindowA("#32770", "Input Box");
             return box && IsWindowVisible(box);
-        }, 10000);
+        });
         if (!box)
             return;
         if (typed)
@@ -70,11 +74,60 @@ void custom_with(const char* typed, int button)
     answer.join();
 }
 
-std::string menu_text(HMENU menu, UINT position)
+// The id of the item of a menu bar's pop-up that shows this text, or 0.
+UINT item_with_text(const std::string& text)
 {
-    char text[128] = "";
-    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
-    return text;
+    for (int m = 0; m < GetMenuItemCount(g_program.main_menu); ++m) {
+        HMENU popup = GetSubMenu(g_program.main_menu, m);
+        for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+            char shown[128] = "";
+            GetMenuStringA(popup, i, shown, sizeof shown, MF_BYPOSITION);
+            if (shown == text)
+                return GetMenuItemID(popup, i);
+        }
+    }
+    return 0;
+}
+
+BOOL CALLBACK find_opened(HWND window, LPARAM found)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == GetCurrentProcessId() && window != g_program.main_window && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Gives a command and returns the title of the window it opens, closing that window as a
+// user does: a job's chooser (on the copy worker) cancelled, an information window clicked.
+std::string title_of_window_opened_by(UINT id)
+{
+    drv::Watchdog guard("a window opened by command " + std::to_string(id) + " and closed");
+    std::atomic<bool> closed{false};
+    std::string title;
+    std::thread closer([&] {
+        HWND opened = nullptr;
+        if (drv::wait_until([&] { return !EnumWindows(find_opened, LPARAM(&opened)) && opened; })) {
+            title = drv::window_text(opened);
+            if (drv::class_name(opened) == "#32770")
+                PostMessageA(opened, WM_COMMAND, IDCANCEL, 0);
+            else
+                PostMessageA(opened, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+        }
+        closed = true;
+    });
+    command(id);
+    // The chooser is owned by the main window: its thread keeps serving messages.
+    while (!closed || copy_worker_busy()) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        Sleep(5);
+    }
+    closer.join();
+    return title;
 }
 
 } // namespace
@@ -91,59 +144,40 @@ TEST_CASE("start-up state: Floppy marked alone, capacity and folders at their fi
     CHECK(GlobalSize(g_program.transfer_buffer) >= 131072u + 256u);
 }
 
-TEST_CASE("the menu has the texts and ids of the resource, in order")
+TEST_CASE("the File and Info items open what their texts name")
 {
     ensure_started();
-    HMENU menu = g_program.main_menu;
-    REQUIRE(GetMenuItemCount(menu) == 3);
-    CHECK(menu_text(menu, 0) == "&File");
-    CHECK(menu_text(menu, 1) == "&Media");
-    CHECK(menu_text(menu, 2) == "&Info");
-
-    struct Item { UINT id; const char* text; };
-    const Item file[] = {{IDM_COPY_TO_FLOPPIES, "&Copy To Multiple Floppies"},
-                         {IDM_REASSEMBLE, "&Re-Assemble From Multiple Floppies"},
-                         {0, ""},
-                         {IDM_EXIT, "E&xit"}};
-    const Item media[] = {{IDM_MEDIA_FLOPPY, "&Floppy\t[1.4 mb]"},
-                          {IDM_MEDIA_ZIP, "&Zip\t[100 mb]"},
-                          {IDM_MEDIA_JAZ, "&Jaz\t[1 gb]"},
-                          {IDM_MEDIA_CUSTOM, "&Custom"}};
-    const Item info[] = {{IDM_HOW_TO_USE, "How To Use"}, {0, ""}, {IDM_ABOUT, "&About"}};
-    auto check_popup = [](HMENU popup, const Item* items, int count) {
-        REQUIRE(GetMenuItemCount(popup) == count);
-        for (int i = 0; i < count; ++i) {
-            CAPTURE(i);
-            if (items[i].id == 0) {
-                CHECK((GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR) != 0);
-            } else {
-                CHECK(GetMenuItemID(popup, i) == items[i].id);
-                CHECK(menu_text(popup, i) == items[i].text);
-            }
-        }
-    };
-    check_popup(GetSubMenu(menu, 0), file, 4);
-    check_popup(GetSubMenu(menu, 1), media, 4);
-    check_popup(GetSubMenu(menu, 2), info, 3);
+    const std::pair<std::string, std::string> opens[] = {
+        {"&Copy To Multiple Floppies", "Copy To Floppies: Select Source File"},
+        {"&Re-Assemble From Multiple Floppies", "Copy From Floppies: Select Source File"},
+        {"How To Use", "Instructions..."},
+        {"&About", "About"}};
+    for (const auto& [text, title] : opens) {
+        CAPTURE(text);
+        const UINT id = item_with_text(text);
+        REQUIRE(id != 0);
+        CHECK(title_of_window_opened_by(id) == title);
+    }
 }
 
-TEST_CASE("each Media command sets capacity, title and exactly one mark, also when repeated")
+TEST_CASE("each Media item sets the capacity and title its text names and alone carries the mark, also when repeated")
 {
     ensure_started();
-    struct Choice { UINT id; uint32_t capacity; const char* title; };
+    struct Choice { std::string text; uint32_t capacity; std::string title; };
     const Choice choices[] = {
-        {IDM_MEDIA_ZIP, 98000000u, "Sliverdisk Utility - Media: Zip"},
-        {IDM_MEDIA_JAZ, 1000000000u, "Sliverdisk Utility - Media: Jaz"},
-        {IDM_MEDIA_FLOPPY, 1400000u, "Sliverdisk Utility - Media: Floppy"},
+        {"&Zip\t[100 mb]", 98000000u, "Sliverdisk Utility - Media: Zip"},
+        {"&Jaz\t[1 gb]", 1000000000u, "Sliverdisk Utility - Media: Jaz"},
+        {"&Floppy\t[1.4 mb]", 1400000u, "Sliverdisk Utility - Media: Floppy"},
     };
     for (int round = 0; round < 2; ++round) {
         for (const Choice& c : choices) {
+            const UINT id = item_with_text(c.text);
             for (int twice = 0; twice < 2; ++twice) {
-                CAPTURE(c.id);
-                command(c.id);
+                CAPTURE(c.text);
+                command(id);
                 CHECK(media_capacity() == c.capacity);
                 CHECK(title() == c.title);
-                CHECK(checked_items() == std::to_string(c.id) + " ");
+                CHECK(checked_items() == std::to_string(id) + " ");
             }
         }
     }
@@ -212,12 +246,13 @@ TEST_CASE("start-up failures are reported with their string-table text in an own
     for (const auto& [code, text] : failures) {
         CAPTURE(code);
         drv::Box seen;
+        drv::Watchdog guard("the start-up failure box showing and closing");
         std::thread answer([&] {
             HWND box = nullptr;
             drv::wait_until([&] {
                 box = FindWindowA("#32770", "Error");
                 return box && IsWindowVisible(box);
-            }, 10000);
+            });
             if (!box)
                 return;
             seen = drv::read_box(box, false);

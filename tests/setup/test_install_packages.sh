@@ -6,7 +6,10 @@
 # asked for does not exist either, so nothing can be installed.
 # Expected: the index update retried with back-off, the one fallback to the main suites
 # alone, and the closing paragraph with what is missing and apt's error; exit status 1;
-# the machine's apt configuration and indices as they were.
+# the machine's apt configuration as it was, and every apt-get call kept to the folders it
+# was given: the test's own, which stand for the machine's, and the fallback's temporary
+# ones. (The machine's indices are not compared: apt's daily timer may update them meanwhile,
+# and the script can reach them only through such a call.)
 set -uo pipefail
 script="$(cd "$(dirname "$0")/../.." && pwd)/tools/install_packages.sh"
 if [ "$(id -u)" -ne 0 ]; then
@@ -16,16 +19,19 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/parts" "$work/lists/partial"
+mkdir -p "$work/parts" "$work/lists/partial" "$work/bin"
 echo "deb file:$work/unreachable/debian bookworm main" >"$work/sources.list"
 missing=sliverdisk-no-such-package
+# apt-get notes each call's arguments, then runs as it would.
+printf '#!/bin/sh\necho "$*" >>"%s/apt-calls"\nexec /usr/bin/apt-get "$@"\n' "$work" >"$work/bin/apt-get"
+chmod +x "$work/bin/apt-get"
 
 machine_state() {
-  find /etc/apt /var/lib/apt/lists -printf '%p %s %T@\n' 2>/dev/null | sort | md5sum
+  find /etc/apt -printf '%p %s %T@\n' 2>/dev/null | sort | md5sum
   dpkg --print-foreign-architectures
 }
 before=$(machine_state)
-output=$(SLIVERDISK_PACKAGES="$missing" SLIVERDISK_APT_BACKOFF=0 \
+output=$(PATH="$work/bin:$PATH" SLIVERDISK_PACKAGES="$missing" SLIVERDISK_APT_BACKOFF=0 \
   SLIVERDISK_APT_MIRROR="file:$work/unreachable-mirror/debian" \
   SLIVERDISK_APT_OPTIONS="-o Dir::Etc::sourcelist=$work/sources.list -o Dir::Etc::sourceparts=$work/parts -o Dir::State::Lists=$work/lists -o Debug::NoLocking=true -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache=" \
   timeout 120 bash "$script" 2>&1)
@@ -45,6 +51,27 @@ expect() {  # description, then a command that must succeed
 }
 has() { grep -qF -- "$1" <<<"$output"; }
 count() { grep -cF -- "$1" <<<"$output"; }
+# The value a call gave an apt option last (apt takes the last one).
+used() { grep -o -- "$1=[^ ]*" <<<"$2" | tail -n 1 | cut -d= -f2-; }
+# Calls with the test's sources list keep to the test's index folder; the others (the
+# fallback's) to folders that are neither the test's nor the machine's.
+calls_keep_to_their_folders() {
+  local call lists sources fallback_calls=0
+  while read -r call; do
+    lists=$(used Dir::State::Lists "$call")
+    sources=$(used Dir::Etc::sourcelist "$call")
+    if [ "$sources" = "$work/sources.list" ]; then
+      [ "$lists" = "$work/lists" ] && continue
+    else
+      fallback_calls=$((fallback_calls + 1))
+      [ -n "$lists" ] && [ "$lists" != "$work/lists" ] && [[ "$lists" != /var/lib/apt* ]] &&
+        [ -n "$sources" ] && [[ "$sources" != /etc/apt* ]] && continue
+    fi
+    echo "  this call strays: apt-get $call"
+    return 1
+  done <"$work/apt-calls"
+  [ "$fallback_calls" -gt 0 ]
+}
 
 echo "--- output of install_packages.sh (status $status) ---"
 echo "$output"
@@ -59,5 +86,6 @@ expect "the fallback reached apt with its own sources list" has "unreachable-mir
 expect "the closing paragraph says what is missing" has "could not install $missing."
 expect "the closing paragraph quotes apt's error" has "apt's last error was: E: "
 expect "the closing paragraph says what to do" has "run the same command again"
-expect "the machine's apt configuration and indices are as they were" [ "$before" = "$after" ]
+expect "the machine's apt configuration is as it was" [ "$before" = "$after" ]
+expect "every apt-get call kept to its own index folder and sources list" calls_keep_to_their_folders
 [ "$failures" -eq 0 ]

@@ -64,9 +64,12 @@ TEST_CASE("the choosers follow the user from folder to folder and propose the ri
     drv::Program app;
     REQUIRE(app.start());
 
-    // The first split chooser of a run: C:\ and no name.
+    // The first split chooser of a run: C:\ and no name. A name that is not there is refused
+    // (which the folder proofs below rely on).
     REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
     CHECK(proposed_name(app, eng::kSplitSource).empty());
+    CHECK_FALSE(accepts_bare_name(app, eng::kSplitSource, "NOT_IN_C.TXT"));
+    REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
     REQUIRE(accepts_bare_name(app, eng::kSplitSource, "ONLY_IN_C.TXT"));
     REQUIRE(app.cancel_chooser(eng::kSplitDestination));
     eng::expect_box(app, Kind::note, kNote, kCancelled);
@@ -108,11 +111,11 @@ TEST_CASE("the choosers follow the user from folder to folder and propose the ri
     REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
     CHECK(proposed_name(app, eng::kSplitSource) == "REPORT.DOC_1");
     REQUIRE(app.cancel_chooser(eng::kSplitSource));
-    CHECK(eng::no_box_for(app, 1000));
+    CHECK(eng::ends_without_box(app));
     REQUIRE(eng::job(app, IDM_REASSEMBLE));
     CHECK(proposed_name(app, eng::kJoinSource) == "REPORT.DOC_1");
     REQUIRE(app.cancel_chooser(eng::kJoinSource));
-    CHECK(eng::no_box_for(app, 1000));
+    CHECK(eng::ends_without_box(app));
 
     DeleteFileA((data + "\\JOINED.DOC_1").c_str());
     DeleteFileA((data + "\\REPORT.DOC").c_str());
@@ -159,7 +162,7 @@ TEST_CASE("busy lock: while a job's chooser or box is up, Media, Exit and close 
         app.command(IDM_EXIT);
         app.close();
         PostMessageA(app.main_window(), WM_SYSCOMMAND, SC_CLOSE, 0);
-        Sleep(700);
+        CHECK(app.wait_messages_handled());
         CHECK(app.running());
         CHECK(app.title() == kFloppyTitle);
     };
@@ -177,7 +180,7 @@ TEST_CASE("busy lock: while a job's chooser or box is up, Media, Exit and close 
     CHECK(app.wait_no_dialog());
 
     // Afterwards the menu works again.
-    Sleep(300);
+    REQUIRE(app.wait_idle());
     app.command(IDM_MEDIA_ZIP);
     CHECK(app.wait_title("Sliverdisk Utility - Media: Zip"));
     app.command(IDM_EXIT);

@@ -13,38 +13,19 @@ namespace {
 const std::string kFloppyTitle = "Sliverdisk Utility - Media: Floppy";
 constexpr DWORD kInformationStyle = 0x96C00000;  // pop-up, visible, clipping, caption only
 
-struct PopupSearch {
-    DWORD pid;
-    const std::string* title;
-    HWND found;
-};
-
-BOOL CALLBACK match_popup(HWND w, LPARAM p)
-{
-    PopupSearch* s = reinterpret_cast<PopupSearch*>(p);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(w, &owner);
-    if (owner == s->pid && drv::class_name(w) == "SLIVERDISKMSG" &&
-        drv::window_text(w) == *s->title && IsWindowVisible(w)) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // A visible information window of the program, by title.
-HWND find_popup(DWORD pid, const std::string& title)
+HWND find_popup(const drv::Program& app, const std::string& title)
 {
-    PopupSearch s = {pid, &title, nullptr};
-    EnumWindows(match_popup, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    for (HWND w : app.windows("SLIVERDISKMSG"))
+        if (drv::window_text(w) == title)
+            return w;
+    return nullptr;
 }
 
-HWND wait_popup(const drv::Program& app, const std::string& title, DWORD timeout = 5000)
+HWND wait_popup(const drv::Program& app, const std::string& title)
 {
     HWND found = nullptr;
-    drv::wait_until([&] { return (found = find_popup(app.process_id(), title)) != nullptr; },
-                    timeout);
+    drv::wait_until([&] { return (found = find_popup(app, title)) != nullptr; });
     return found;
 }
 
@@ -55,13 +36,6 @@ POINT client_centre(HWND window)
     POINT p = {r.right / 2, r.bottom / 2};
     ClientToScreen(window, &p);
     return p;
-}
-
-bool read_screen_settled(const std::string& png, int left, int top, int width, int height,
-                         drv::ScreenArea& area)
-{
-    Sleep(2500);  // a window just shown reaches the display a moment later
-    return drv::read_screen(png, left, top, width, height, area);
 }
 
 void check_placement(HWND window, HWND main, int width, int height)
@@ -78,39 +52,26 @@ void check_placement(HWND window, HWND main, int width, int height)
 
 } // namespace
 
-TEST_CASE("About opens a 300 x 220 window centred on the screen that a left press closes")
+TEST_CASE("About and How To Use open their windows centred on the screen; a left press closes them")
 {
-    drv::Program app;
-    REQUIRE(app.start());
-    app.command(IDM_ABOUT);
-    HWND about = wait_popup(app, "About");
-    REQUIRE(about != nullptr);
-    check_placement(about, app.main_window(), 300, 220);
-
-    drv::screenshot("display_about_window_screen.png");
-
-    // Closed on the press itself: no release follows.
-    PostMessageA(about, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 90));
-    CHECK(drv::wait_until([&] { return !IsWindow(about); }, 3000));
-    CHECK(app.running());
-    app.command(IDM_EXIT);
-    CHECK(app.wait_exit() == 0u);
-}
-
-TEST_CASE("How To Use opens a 600 x 350 window titled Instructions... with the instructions")
-{
-    drv::Program app;
-    REQUIRE(app.start());
-    app.command(IDM_HOW_TO_USE);
-    HWND how = wait_popup(app, "Instructions...");
-    REQUIRE(how != nullptr);
-    check_placement(how, app.main_window(), 600, 350);
-
-    drv::screenshot("display_how_to_use_window_screen.png");
-    PostMessageA(how, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 150));
-    CHECK(drv::wait_until([&] { return !IsWindow(how); }, 3000));
-    app.command(IDM_EXIT);
-    CHECK(app.wait_exit() == 0u);
+    struct Window { UINT command; std::string title; int width, height; const char* picture; };
+    for (const Window& w : {Window{IDM_ABOUT, "About", 300, 220, "display_about_window_screen.png"},
+                            Window{IDM_HOW_TO_USE, "Instructions...", 600, 350,
+                                   "display_how_to_use_window_screen.png"}}) {
+        CAPTURE(w.title);
+        drv::Program app;
+        REQUIRE(app.start());
+        app.command(w.command);
+        HWND window = wait_popup(app, w.title);
+        REQUIRE(window != nullptr);
+        check_placement(window, app.main_window(), w.width, w.height);
+        drv::screenshot(w.picture);
+        // Closed on the press itself: no release follows.
+        PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(w.width / 2, 90));
+        CHECK(drv::wait_until([&] { return !IsWindow(window); }, 3000));
+        app.command(IDM_EXIT);
+        CHECK(app.wait_exit() == 0u);
+    }
 }
 
 TEST_CASE("while an information window is open all other input is thrown away for good")
@@ -145,7 +106,7 @@ TEST_CASE("while an information window is open all other input is thrown away fo
     app.command(IDM_HOW_TO_USE);
     app.command(IDM_EXIT);
     app.close();
-    Sleep(800);
+    REQUIRE(app.wait_messages_handled());
     CHECK(IsWindow(about));
     RECT still;
     GetWindowRect(about, &still);
@@ -153,33 +114,38 @@ TEST_CASE("while an information window is open all other input is thrown away fo
     CHECK(still.top == placed.top);
     CHECK(app.running());
     CHECK(app.title() == kFloppyTitle);
-    CHECK(find_popup(app.process_id(), "Instructions...") == nullptr);
+    CHECK(find_popup(app, "Instructions...") == nullptr);
 
     // The main window keeps painting: made smaller, it draws its gradient for the new size.
     HWND main = app.main_window();
     ShowWindow(main, SW_RESTORE);
     SetWindowPos(main, nullptr, 0, 0, 500, 400, SWP_NOZORDER | SWP_NOACTIVATE);
-    Sleep(800);
+    REQUIRE(app.wait_messages_handled());
     RECT mc;
     GetClientRect(main, &mc);
     POINT mo = {0, 0};
     ClientToScreen(main, &mo);
-    drv::ScreenArea area;
-    REQUIRE(read_screen_settled("display_main_behind_about.png", mo.x, mo.y, 20, mc.bottom, area));
     const int band = mc.bottom / 128;
     REQUIRE(band >= 1);
-    CHECK(area.at(mo.x + 5, mo.y) == RGB(0, 0, 255));
-    CHECK(area.at(mo.x + 5, mo.y + 50 * band) == RGB(0, 0, 155));
+    // What a window paints reaches the display a moment later: read until it shows.
+    drv::ScreenArea area;
+    const auto shade = [&](int band_index) { return area.at(mo.x + 5, mo.y + band_index * band); };
+    drv::wait_until([&] {
+        return drv::read_screen("display_main_behind_about.png", mo.x, mo.y, 20, mc.bottom, area) &&
+               shade(0) == RGB(0, 0, 255) && shade(50) == RGB(0, 0, 155);
+    });
+    CHECK(shade(0) == RGB(0, 0, 255));
+    CHECK(shade(50) == RGB(0, 0, 155));
     CHECK(area.at(mo.x + 5, mo.y + 128 * band - 1) == RGB(0, 0, 1));
 
     PostMessageA(about, WM_LBUTTONDOWN, MK_LBUTTON, inside);
     CHECK(drv::wait_until([&] { return !IsWindow(about); }, 3000));
 
     // Nothing that was thrown away happens later.
-    Sleep(800);
+    REQUIRE(app.wait_messages_handled());
     CHECK(app.running());
     CHECK(app.title() == kFloppyTitle);
-    CHECK(find_popup(app.process_id(), "Instructions...") == nullptr);
+    CHECK(find_popup(app, "Instructions...") == nullptr);
     CHECK(app.dialogs().empty());
     app.command(IDM_EXIT);
     CHECK(app.wait_exit() == 0u);

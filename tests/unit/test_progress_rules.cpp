@@ -1,6 +1,7 @@
 // The progress bar's arithmetic, the status line copy and the pause across the tick wrap.
 #include <doctest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -76,36 +77,11 @@ TEST_CASE("with 748 steps every third step adds a column and the last step adds 
     CHECK(progress.filled == 249);
 }
 
-TEST_CASE("steps below 300 draw m columns each")
-{
-    const BarLayout layout = bar_layout(7);
-    BarProgress progress = start_bar(layout);
-    CHECK(take_step(layout, progress) == 42);
-    CHECK(take_step(layout, progress) == 42);
-    CHECK(progress.filled == 84);
-}
-
 TEST_CASE("more steps than expected never draw past the bar")
 {
     CHECK(columns_after(11, 50) == 297);
     CHECK(columns_after(748, 5000) == 249);
     CHECK(columns_after(0, 10) == 300);  // an empty piece that unexpectedly delivers blocks
-}
-
-TEST_CASE("geometry of a 314 x 79 client area with a 297-column bar")
-{
-    const ProgressGeometry g = progress_geometry(314, 79, 297);
-    CHECK(g.bar_left == 8);
-    CHECK(g.line_top == 63);
-    CHECK(g.line_length == 10);
-    CHECK(g.frame.left == 6);
-    CHECK(g.frame.top == 61);
-    CHECK(g.frame.right == 307);
-    CHECK(g.frame.bottom == 75);
-    CHECK(g.status.left == 2);
-    CHECK(g.status.top == 2);
-    CHECK(g.status.right == 312);
-    CHECK(g.status.bottom == 59);
 }
 
 TEST_CASE("the bar position is halved toward zero, also when it is wider than the window")
@@ -166,25 +142,35 @@ TEST_CASE("a pause is over when its length has elapsed, also across the tick wra
     CHECK(pause_elapsed(0xFFFFFF00u, 0xFFFFFFF0u, 0xF0));
 }
 
-TEST_CASE("a pause sleeps in slices of at most 10 ms, 1 ms over its last 20 ms")
+TEST_CASE("a pause lasts at least its length by the tick count and ends within 1 ms of the step that ends it, also across the wrap")
 {
-    CHECK(pause_slice(1000, 1000, 0) == 0);
-    CHECK(pause_slice(1000, 1000, 300) == 10);
-    CHECK(pause_slice(1000, 1270, 300) == 10);
-    CHECK(pause_slice(1000, 1273, 300) == 7);  // stops where the last stretch begins
-    CHECK(pause_slice(1000, 1279, 300) == 1);
-    CHECK(pause_slice(1000, 1280, 300) == 1);
-    CHECK(pause_slice(1000, 1299, 300) == 1);
-    CHECK(pause_slice(1000, 1300, 300) == 0);
-    CHECK(pause_slice(1000, 1316, 300) == 0);  // a coarse tick stepped past the end
-    CHECK(pause_slice(1000, 1000, 4) == 1);
-
-    // Across the wrap: begun 5 ms before it, 23 ms are left at tick 372.
-    const uint32_t start = 0xFFFFFFFFu - 4;
-    CHECK(pause_slice(start, 0xFFFFFFFFu, 400) == 10);
-    CHECK(pause_slice(start, 372, 400) == 3);
-    CHECK(pause_slice(start, 392, 400) == 1);
-    CHECK(pause_slice(start, 395, 400) == 0);
+    // The pause as the worker runs it, every slice slept in full, against a tick count that
+    // starts at `first` and moves in steps of `step` ms, real time `phase` ms after a step.
+    char first_fault[160] = "";
+    for (uint32_t first : {1000u, 0xFFFFFFFFu - 4, 0xFFFFFFFFu - 99, 0xFFFFFFFFu - 400})
+        for (uint32_t step : {1u, 10u, 15u, 16u})
+            for (uint32_t phase = 0; phase < step; ++phase)
+                for (uint32_t ms : {0u, 1u, 4u, 20u, 21u, 300u, 400u}) {
+                    const auto tick = [&](uint64_t t) { return first + uint32_t(t / step * step); };
+                    const uint32_t start = tick(phase);
+                    uint64_t t = phase, ended_by = phase;
+                    uint32_t wakeups = 0;
+                    for (uint32_t slice = pause_slice(start, start, ms); slice != 0 && wakeups < 100000;
+                         slice = pause_slice(start, tick(t), ms)) {
+                        t += slice;
+                        ++wakeups;
+                    }
+                    while (tick(ended_by) - start < ms)
+                        ++ended_by;
+                    // Asleep for most of it: not a 1 ms poll from the start.
+                    if (!first_fault[0] &&
+                        (tick(t) - start < ms || t - ended_by > 1 || wakeups > ms / 5 + 40))
+                        std::snprintf(first_fault, sizeof first_fault,
+                                      "a %u ms pause from tick %u (steps of %u ms, %u in): %u ms "
+                                      "by the ticks, %u ms late, %u wake-ups", ms, first, step,
+                                      phase, tick(t) - start, unsigned(t - ended_by), wakeups);
+                }
+    CHECK_MESSAGE(first_fault[0] == '\0', first_fault);
 }
 
 TEST_CASE("a display frame is due 15 ms after the last, also across the tick wrap")
