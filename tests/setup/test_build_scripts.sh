@@ -11,17 +11,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-expect() {  # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok: $what"
-  else
-    echo "FAILED: $what"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "$0")/expect.sh"
 has() { grep -qF -- "$2" <<<"$1"; }
 lacks() { ! has "$@"; }
 
@@ -103,4 +93,4 @@ expect "a win64 prefix is set aside for a 32-bit build" grep -qx "#arch=win64" "
 expect "... and the win32 one set aside earlier comes back" grep -qx "#arch=win32" "$work/build/wineprefix/system.reg"
 expect "... ready, without a new one being made" lacks "$out" "Creating the Wine prefix"
 
-[ "$failures" -eq 0 ]
+all_passed

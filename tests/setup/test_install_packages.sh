@@ -38,17 +38,7 @@ output=$(PATH="$work/bin:$PATH" SLIVERDISK_PACKAGES="$missing" SLIVERDISK_APT_BA
 status=$?
 after=$(machine_state)
 
-failures=0
-expect() {  # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok: $what"
-  else
-    echo "FAILED: $what"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "$0")/expect.sh"
 has() { grep -qF -- "$1" <<<"$output"; }
 count() { grep -cF -- "$1" <<<"$output"; }
 # The value a call gave an apt option last (apt takes the last one).
@@ -88,4 +78,4 @@ expect "the closing paragraph quotes apt's error" has "apt's last error was: E: 
 expect "the closing paragraph says what to do" has "run the same command again"
 expect "the machine's apt configuration is as it was" [ "$before" = "$after" ]
 expect "every apt-get call kept to its own index folder and sources list" calls_keep_to_their_folders
-[ "$failures" -eq 0 ]
+all_passed
