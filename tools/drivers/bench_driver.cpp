@@ -7,6 +7,8 @@
 //   bench_driver loop SOURCE DESTINATION [extras]  - the same block copy in this process,
 //                    without the program; extras 1 adds a repaint and a keyboard poll per
 //                    block, as the program once did
+//   bench_driver crc [BYTES]  - both CRC-32 paths of the program (engine/crc32.cpp) over
+//                    BYTES (1 GiB) of random data, one transfer block at a time
 // Paths are Windows paths. Every question is answered OK at once (all pieces go to one
 // folder, so no disk is really swapped). Prints one line of key=value figures; exit code 0
 // only when the job ended as it should (complete, or cancelled for esc).
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "driver/job_runner.h"
+#include "engine/crc32.h"
 #include "resources/resource.h"
 #include "window_timing.h"
 
@@ -51,6 +54,41 @@ int copy_loop(const char* source, const char* destination, bool extras)
     std::printf("job=loop completed=1 elapsed_ms=%.0f\n", tools::precise_ms() - start);
     DestroyWindow(window);
     return 0;
+}
+
+// The CRC of one transfer block after another, as the jobs compute it: the block is in the
+// cache, having just been read. The best of three rounds per path, in MB/s (10^6 bytes).
+int crc_speed(uint64_t bytes)
+{
+    static uint8_t block[131072];
+    uint32_t seed = 1;
+    for (auto& byte : block) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(seed >> 23);
+    }
+    const uint64_t blocks = bytes / sizeof block;
+    auto best_mb_s = [&](uint32_t (*crc)(uint32_t, const void*, size_t), uint32_t* value) {
+        double best = 0;
+        for (int round = 0; round < 3; ++round) {
+            uint32_t c = 0;
+            const double start = tools::precise_ms();
+            for (uint64_t i = 0; i < blocks; ++i)
+                c = crc(c, block, sizeof block);
+            const double ms = tools::precise_ms() - start;
+            *value = c;
+            if (ms > 0 && blocks * sizeof block / (ms * 1000.0) > best)
+                best = blocks * sizeof block / (ms * 1000.0);
+        }
+        return best;
+    };
+    uint32_t table = 0, clmul = 0;
+    const double table_mb_s = best_mb_s(crc32_table, &table);
+    const bool usable = crc32_clmul_usable();
+    const double clmul_mb_s = usable ? best_mb_s(crc32_clmul, &clmul) : 0;
+    std::printf("job=crc bytes=%llu clmul_usable=%d table_mb_s=%.0f clmul_mb_s=%.0f same=%d\n",
+                static_cast<unsigned long long>(blocks * sizeof block), usable ? 1 : 0,
+                table_mb_s, clmul_mb_s, !usable || table == clmul ? 1 : 0);
+    return !usable || table == clmul ? 0 : 1;
 }
 
 bool start_job(drv::Program& app, bool split, char** paths)
@@ -128,7 +166,7 @@ int timed_job(drv::Program& app, bool split, char** paths)
 int usage()
 {
     std::fprintf(stderr, "usage: bench_driver [esc] split SOURCE DEST CAPACITY | [esc] join PIECE_1 DEST"
-                         " | loop SOURCE DEST [extras]\n");
+                         " | loop SOURCE DEST [extras] | crc [BYTES]\n");
     return 2;
 }
 
@@ -138,6 +176,8 @@ int main(int argc, char** argv)
 {
     if (argc >= 4 && std::string(argv[1]) == "loop")
         return copy_loop(argv[2], argv[3], argc >= 5 && std::atoi(argv[4]) != 0);
+    if (argc >= 2 && std::string(argv[1]) == "crc")
+        return crc_speed(argc >= 3 ? std::strtoull(argv[2], nullptr, 10) : 1ull << 30);
     const bool esc = argc >= 2 && std::string(argv[1]) == "esc";
     const int first = esc ? 2 : 1;
     if (argc < first + 3)
