@@ -286,13 +286,11 @@ void reassemble_job()
     char destination[kPathTextSize];
     char initial_name[kPathTextSize];
 
+    uint64_t first_size = 0;
     if (!open_first_piece(piece))
         return;
-    const SourceSize first = measure_source();
-    if (!first.measured || !first.at_start) {
-        error_box(kTroubleReadingSource);
+    if (!rewind_piece(&first_size))
         return cancel_ending();
-    }
 
     if (!is_first_piece(piece)) {
         error_box(kNotFirstPiece);
@@ -324,5 +322,5 @@ void reassemble_job()
         error_box(kTroubleCreating);
         return cancel_ending();
     }
-    join_pieces(base, piece, first.bytes, pieces, block == CheckBlock::valid ? &set : nullptr);
+    join_pieces(base, piece, first_size, pieces, block == CheckBlock::valid ? &set : nullptr);
 }
