@@ -7,8 +7,8 @@
 //   bench_driver loop SOURCE DESTINATION [extras]  - the same block copy in this process,
 //                    without the program; extras 1 adds a repaint and a keyboard poll per
 //                    block, as the program once did
-//   bench_driver crc [BYTES]  - both CRC-32 paths of the program (engine/crc32.cpp) over
-//                    BYTES (1 GiB) of random data, one transfer block at a time
+//   bench_driver crc [BYTES]  - both CRC-32 paths of the program (engine/crc32.cpp) timed
+//                    over BYTES (1 GiB), one transfer block at a time
 // Paths are Windows paths. Every question is answered OK at once (all pieces go to one
 // folder, so no disk is really swapped). Prints one line of key=value figures; exit code 0
 // only when the job ended as it should (complete, or cancelled for esc).
@@ -57,7 +57,7 @@ int copy_loop(const char* source, const char* destination, bool extras)
 }
 
 // The CRC of one transfer block after another, as the jobs compute it: the block is in the
-// cache, having just been read. The best of three rounds per path, in MB/s (10^6 bytes).
+// cache, having just been read. Each path once over BYTES, after a short warm-up.
 int crc_speed(uint64_t bytes)
 {
     static uint8_t block[131072];
@@ -67,28 +67,25 @@ int crc_speed(uint64_t bytes)
         byte = static_cast<uint8_t>(seed >> 23);
     }
     const uint64_t blocks = bytes / sizeof block;
-    auto best_mb_s = [&](uint32_t (*crc)(uint32_t, const void*, size_t), uint32_t* value) {
-        double best = 0;
-        for (int round = 0; round < 3; ++round) {
-            uint32_t c = 0;
-            const double start = tools::precise_ms();
-            for (uint64_t i = 0; i < blocks; ++i)
-                c = crc(c, block, sizeof block);
-            const double ms = tools::precise_ms() - start;
-            *value = c;
-            if (ms > 0 && blocks * sizeof block / (ms * 1000.0) > best)
-                best = blocks * sizeof block / (ms * 1000.0);
-        }
-        return best;
+    auto time_ms = [&](uint32_t (*crc)(uint32_t, const void*, size_t), uint32_t* value) {
+        uint32_t c = 0;
+        for (int i = 0; i < 64; ++i)
+            c = crc(c, block, sizeof block);
+        const double start = tools::precise_ms();
+        for (uint64_t i = 0; i < blocks; ++i)
+            c = crc(c, block, sizeof block);
+        *value = c;
+        return tools::precise_ms() - start;
     };
     uint32_t table = 0, clmul = 0;
-    const double table_mb_s = best_mb_s(crc32_table, &table);
+    const double table_ms = time_ms(crc32_table, &table);
     const bool usable = crc32_clmul_usable();
-    const double clmul_mb_s = usable ? best_mb_s(crc32_clmul, &clmul) : 0;
-    std::printf("job=crc bytes=%llu clmul_usable=%d table_mb_s=%.0f clmul_mb_s=%.0f same=%d\n",
-                static_cast<unsigned long long>(blocks * sizeof block), usable ? 1 : 0,
-                table_mb_s, clmul_mb_s, !usable || table == clmul ? 1 : 0);
-    return !usable || table == clmul ? 0 : 1;
+    const double clmul_ms = usable ? time_ms(crc32_clmul, &clmul) : 0;
+    const bool same = !usable || table == clmul;
+    std::printf("job=crc bytes=%llu clmul_usable=%d table_ms=%.1f clmul_ms=%.1f same=%d\n",
+                static_cast<unsigned long long>(blocks * sizeof block), usable ? 1 : 0, table_ms,
+                clmul_ms, same ? 1 : 0);
+    return same ? 0 : 1;
 }
 
 bool start_job(drv::Program& app, bool split, char** paths)
@@ -157,7 +154,7 @@ int timed_job(drv::Program& app, bool split, char** paths)
     } else {
         ran = drv::run_reassemble(app, paths[0], paths[1], read_and_answer, run);
     }
-    std::printf("job=%s completed=%d pieces=%u job_ms=%.0f window_ms=%.0f peak_working_set=%llu\n",
+    std::printf("job=%s completed=%d windows=%u job_ms=%.0f window_ms=%.0f peak_working_set=%llu\n",
                 split ? "split" : "join", ran && run.completed ? 1 : 0, timing.windows, job_ms,
                 timing.window_ms, static_cast<unsigned long long>(peak));
     return ran && run.completed ? 0 : 1;
