@@ -1,14 +1,17 @@
 // Steps shared by both jobs.
 //   error_box, question_box, note_box, completion_ending, cancel_ending, repaint_main_window,
-//   open_source, create_destination, close_source, close_destination, destination_handle,
-//   measure_source, free_space, transfer_piece (see job_steps.h)
-//   close_file, end_job, move_block, refresh_and_poll, move_blocks - helpers
+//   open_source, create_destination, close_source, close_destination, source_handle,
+//   destination_handle, measure_source, seek_source, cut_destination, source_has_more,
+//   free_space, sector_size, begin_progress, restart_progress, end_progress, move_blocks
+//   (see job_steps.h)
+//   close_file, end_job, set_position, disk_geometry, show_status, refresh_and_poll - helpers
 #include "engine/job_steps.h"
 
 #include "display/cancel_key.h"
 #include "display/progress_rules.h"
 #include "display/progress_window.h"
 #include "engine/chooser_rules.h"
+#include "engine/crc32.h"
 #include "engine/job_texts.h"
 #include "engine/piece_set.h"
 #include "shell/program_state.h"
@@ -19,24 +22,25 @@ constexpr uint32_t kPiecePause = 300;
 constexpr UINT kErrorStyle = MB_TASKMODAL | MB_ICONERROR;
 constexpr UINT kQuestionStyle = MB_TASKMODAL | MB_ICONINFORMATION | MB_OKCANCEL;
 constexpr UINT kNoteStyle = MB_TASKMODAL | MB_ICONINFORMATION;
-constexpr size_t kStatusSize = sizeof kWritingPrefix + kPieceNameSize;
+// "Verifying: " is the longest status prefix.
+constexpr size_t kStatusSize = sizeof kVerifyingPrefix + kPieceNameSize;
 
 // Open between a job's first open and its ending; none between jobs.
 struct JobFiles {
     HANDLE source = INVALID_HANDLE_VALUE;
     HANDLE destination = INVALID_HANDLE_VALUE;
-    // Measuring leaves the source at its end; when the seek back fails, reading it would
-    // give a piece of no bytes and a re-assembled file without it.
-    bool source_rewind_failed = false;
 };
 JobFiles g_files;
 
-void close_file(HANDLE& handle)
+// False when the close failed; the handle is given up either way, since nothing better
+// can be done with it.
+bool close_file(HANDLE& handle)
 {
     if (handle == INVALID_HANDLE_VALUE)
-        return;
-    CloseHandle(handle);
+        return true;
+    const bool closed = CloseHandle(handle) != 0;
     handle = INVALID_HANDLE_VALUE;
+    return closed;
 }
 
 void end_job(const char* note)
@@ -48,26 +52,36 @@ void end_job(const char* note)
     note_box(note);
 }
 
-enum class BlockResult { moved, end_of_piece, failed };
-
-// One read and one write of at most a transfer block. `got` is what the read delivered.
-BlockResult move_block(DWORD wanted, DWORD& got)
+bool set_position(HANDLE file, uint64_t offset)
 {
-    got = 0;
-    if (!ReadFile(g_files.source, g_program.transfer_buffer, wanted, &got, nullptr)) {
-        error_box(kTroubleReadingSource);
-        return BlockResult::failed;
-    }
-    if (got == 0)
-        return BlockResult::end_of_piece;
-    DWORD written = 0;
-    // Only the count says whether the bytes arrived; a full medium reports a short write.
-    WriteFile(g_files.destination, g_program.transfer_buffer, got, &written, nullptr);
-    if (written != got) {
-        error_box(kTroubleWritingDestination);
-        return BlockResult::failed;
-    }
-    return BlockResult::moved;
+    LONG high = static_cast<LONG>(offset >> 32);
+    const DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFFu), &high,
+                                     FILE_BEGIN);
+    return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+}
+
+// The drive's answer for the volume a path is on; false when it gives none.
+bool disk_geometry(const char* path, DWORD* sectors_per_cluster, DWORD* bytes_per_sector,
+                   DWORD* free_clusters)
+{
+    // Looked up, not imported: the loaders of Windows 95, 98, ME and NT 4.0 refuse to start
+    // a program that imports a call they lack.
+    const auto find_volume = reinterpret_cast<VolumePathFinder>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetVolumePathNameA")));
+    char root[kPathTextSize];
+    if (!free_space_root(path, find_volume, root, sizeof root))
+        return false;
+    DWORD clusters = 0;
+    return GetDiskFreeSpaceA(root, sectors_per_cluster, bytes_per_sector, free_clusters,
+                             &clusters) != 0;
+}
+
+void show_status(const char* status_prefix, const char* path)
+{
+    char status[kStatusSize];
+    lstrcpynA(status, status_prefix, sizeof status);
+    lstrcatA(status, path);
+    set_status(status);
 }
 
 // Repaints the progress window if anything damaged it, then polls Esc; true on Esc.
@@ -76,48 +90,6 @@ bool refresh_and_poll(HWND progress)
     if (progress)
         UpdateWindow(progress);
     return poll_cancel_key();
-}
-
-// The piece's blocks, each with its progress step. False when the job must take the cancel
-// ending: Esc, or a failed read or write whose error box is already shown.
-bool move_blocks(HWND progress, uint64_t planned, PieceEnd end)
-{
-    // A read may deliver fewer bytes than asked without being at the end of the file: only
-    // a read of 0 bytes ends a piece. For the split that is a fault, since the source was
-    // measured and the piece must be full.
-    // The repaint and the Esc poll each cost a round trip to the window server, more than
-    // moving a block: they run once a display frame, which Esc and the eye cannot tell
-    // from once a block, and once more after the last block.
-    uint64_t moved = 0;
-    uint32_t last_frame = GetTickCount();
-    for (;;) {
-        DWORD wanted = kTransferBlockSize;
-        if (end == PieceEnd::planned_size) {
-            if (moved == planned)
-                break;
-            if (planned - moved < wanted)
-                wanted = static_cast<DWORD>(planned - moved);
-        }
-        DWORD got = 0;
-        const BlockResult result = move_block(wanted, got);
-        if (result == BlockResult::failed)
-            return false;
-        if (result == BlockResult::end_of_piece) {
-            if (end == PieceEnd::end_of_file)
-                break;
-            error_box(kTroubleReadingSource);
-            return false;
-        }
-        moved += got;
-        progress_step();
-        const uint32_t now = GetTickCount();
-        if (frame_due(last_frame, now)) {
-            last_frame = now;
-            if (refresh_and_poll(progress))
-                return false;
-        }
-    }
-    return !refresh_and_poll(progress);
 }
 
 } // namespace
@@ -139,6 +111,11 @@ void note_box(const char* text)
 
 void completion_ending()
 {
+    // A written file whose close fails may not hold what was written: not complete.
+    if (!close_destination()) {
+        error_box(kTroubleWritingDestination);
+        return cancel_ending();
+    }
     end_job(kCopyComplete);
 }
 
@@ -155,7 +132,6 @@ void repaint_main_window()
 bool open_source(const char* path)
 {
     g_files.source = INVALID_HANDLE_VALUE;
-    g_files.source_rewind_failed = false;
     g_files.source = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     return g_files.source != INVALID_HANDLE_VALUE;
@@ -173,9 +149,14 @@ void close_source()
     close_file(g_files.source);
 }
 
-void close_destination()
+bool close_destination()
 {
-    close_file(g_files.destination);
+    return close_file(g_files.destination);
+}
+
+HANDLE source_handle()
+{
+    return g_files.source;
 }
 
 HANDLE destination_handle()
@@ -183,56 +164,122 @@ HANDLE destination_handle()
     return g_files.destination;
 }
 
-uint64_t measure_source()
+SourceSize measure_source()
 {
+    SourceSize size;
     // The high part too: a 32-bit seek alone would take a 4 GiB + 1 source for 1 byte.
     LONG high = 0;
     const DWORD low = SetFilePointer(g_files.source, 0, &high, FILE_END);
     // The error is read before the seek back can leave one of its own.
-    const bool measured = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
-    g_files.source_rewind_failed = SetFilePointer(g_files.source, 0, nullptr, FILE_BEGIN) != 0;
-    if (!measured)
-        return 0;
-    return (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+    size.measured = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+    // Measuring leaves the source at its end: read from there, it would give no bytes.
+    size.at_start = seek_source(0);
+    if (size.measured)
+        size.bytes = (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+    return size;
+}
+
+bool seek_source(uint64_t offset)
+{
+    return set_position(g_files.source, offset);
+}
+
+bool cut_destination(uint64_t length)
+{
+    return set_position(g_files.destination, length) && SetEndOfFile(g_files.destination);
+}
+
+bool source_has_more(bool* more)
+{
+    DWORD got = 0;
+    if (!ReadFile(g_files.source, g_program.transfer_buffer, 1, &got, nullptr))
+        return false;
+    *more = got != 0;
+    return true;
 }
 
 uint64_t free_space(const char* path)
 {
-    // Looked up, not imported: the loaders of Windows 95, 98, ME and NT 4.0 refuse to start
-    // a program that imports a call they lack.
-    const auto find_volume = reinterpret_cast<VolumePathFinder>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetVolumePathNameA")));
-    char root[kPathTextSize];
-    if (!free_space_root(path, find_volume, root, sizeof root))
-        return 0;
-    DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
-                           &clusters))
+    DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0;
+    if (!disk_geometry(path, &sectors_per_cluster, &bytes_per_sector, &free_clusters))
         return 0;
     return static_cast<uint64_t>(free_clusters) * bytes_per_sector * sectors_per_cluster;
 }
 
-bool transfer_piece(const char* status_prefix, const char* piece_path, uint64_t planned,
-                    PieceEnd end)
+uint32_t sector_size(const char* path)
 {
-    if (g_files.source_rewind_failed) {
-        error_box(kTroubleReadingSource);
-        return false;
-    }
-    char status[kStatusSize];
-    lstrcpynA(status, status_prefix, sizeof status);
-    lstrcatA(status, piece_path);
+    DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0;
+    if (!disk_geometry(path, &sectors_per_cluster, &bytes_per_sector, &free_clusters))
+        return 0;
+    return bytes_per_sector;
+}
 
-    show_progress(step_count(planned));
-    set_status(status);
+void begin_progress(const char* status_prefix, const char* path, uint32_t steps)
+{
+    show_progress(steps);
+    show_status(status_prefix, path);
     flush_keyboard();
-    HWND progress = progress_window();
-    if (progress)
+    if (HWND progress = progress_window())
         SetFocus(progress);
+}
 
-    if (!move_blocks(progress, planned, end))
-        return false;
+void restart_progress(const char* status_prefix, const char* path, uint32_t steps)
+{
+    show_progress(steps);
+    show_status(status_prefix, path);
+}
+
+void end_progress()
+{
     finish_progress();
     pause(kPiecePause);
-    return true;
+}
+
+Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, BlockSum& sum)
+{
+    // A read may deliver fewer bytes than asked without being at the end of the file: only
+    // a read of 0 bytes ends a file.
+    // The repaint and the Esc poll each cost a round trip to the window server, more than
+    // moving a block: they run once a display frame, which Esc and the eye cannot tell
+    // from once a block, and once more after the last block.
+    HWND progress = progress_window();
+    uint8_t* buffer = g_program.transfer_buffer;
+    uint64_t moved = 0;
+    uint32_t last_frame = GetTickCount();
+    for (;;) {
+        DWORD wanted = kTransferBlockSize;
+        if (end == PieceEnd::planned_size) {
+            if (moved == planned)
+                break;
+            if (planned - moved < wanted)
+                wanted = static_cast<DWORD>(planned - moved);
+        }
+        DWORD got = 0;
+        if (!ReadFile(from, buffer, wanted, &got, nullptr))
+            return Blocks::read_failed;
+        if (got == 0) {
+            if (end == PieceEnd::end_of_file)
+                break;
+            return Blocks::ended_early;
+        }
+        if (to != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            // Only the count says whether the bytes arrived; a full medium reports a short
+            // write.
+            WriteFile(to, buffer, got, &written, nullptr);
+            if (written != got)
+                return Blocks::write_failed;
+        }
+        sum.crc = crc32_update(sum.crc, buffer, got);
+        sum.bytes += got;
+        moved += got;
+        progress_step();
+        const uint32_t now = GetTickCount();
+        if (frame_due(last_frame, now)) {
+            last_frame = now;
+            if (refresh_and_poll(progress))
+                return Blocks::cancelled;
+        }
+    }
+    return refresh_and_poll(progress) ? Blocks::cancelled : Blocks::done;
 }

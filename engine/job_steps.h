@@ -1,13 +1,20 @@
 // What the split and the re-assemble job share: the two file handles, the three box kinds,
-// the two endings, the free-space measure and the transfer of one piece.
+// the two endings, the free-space measure, a piece's progress window and its block loop.
 //   error_box / question_box / note_box - modal boxes owned by the main window
-//   completion_ending / cancel_ending   - close whatever is open, then say how it ended
-//   open_source / create_destination / close_source / close_destination / destination_handle
-//   measure_source      - the open source's full size; seeks back to its start (a source
-//                         that cannot be set back is not read: transfer_piece refuses it)
+//   completion_ending / cancel_ending   - close whatever is open, then say how it ended; a
+//                         destination that cannot be closed makes completion a failed write
+//   open_source / create_destination / close_source / close_destination - the two handles
+//   source_handle / destination_handle
+//   measure_source      - the open source's full size, and the source set back to its start
+//   seek_source         - the source's position, from its start
+//   cut_destination     - the destination cut back to a length, for a piece to come again
+//   source_has_more     - whether a read past what was planned still finds a byte
 //   free_space          - free bytes on the drive of a path; 0 when the drive cannot say
-//   transfer_piece      - one piece from the source to the destination, block by block,
-//                         with its progress window
+//   sector_size         - bytes per sector of a path's volume; 0 when the drive cannot say
+//   begin_progress      - a piece's progress window: status line, keyboard flushed, focus
+//   restart_progress    - the same window's bar from empty, under another status line
+//   end_progress        - the bar filled, then the pause after a piece
+//   move_blocks         - the block loop: read, write (or not), CRC-32, step, Esc
 //   repaint_main_window
 #ifndef SLIVERDISK_JOB_STEPS_H
 #define SLIVERDISK_JOB_STEPS_H
@@ -28,20 +35,42 @@ void repaint_main_window();
 bool open_source(const char* path);
 bool create_destination(const char* path);
 void close_source();
-void close_destination();
+// False when the close failed; the handle is given up either way.
+bool close_destination();
+HANDLE source_handle();
 HANDLE destination_handle();
-uint64_t measure_source();
+
+struct SourceSize {
+    uint64_t bytes = 0;     // 0 when the seek to the end failed
+    bool measured = false;  // the seek to the end worked
+    bool at_start = false;  // the seek back worked: reading starts at the first byte
+};
+SourceSize measure_source();
+bool seek_source(uint64_t offset);
+bool cut_destination(uint64_t length);
+// False when the read itself failed.
+bool source_has_more(bool* more);
+
 uint64_t free_space(const char* path);
+uint32_t sector_size(const char* path);
 
-// How much of the source makes up the piece: the split knows the piece's size (a source
-// that ends before it is a read fault), the re-assemble job reads until a read gives 0 bytes.
+void begin_progress(const char* status_prefix, const char* path, uint32_t steps);
+void restart_progress(const char* status_prefix, const char* path, uint32_t steps);
+void end_progress();
+
+// How much of a file the block loop moves: exactly the planned bytes (a file that ends
+// before them ended early), or up to the first read that gives 0 bytes.
 enum class PieceEnd { planned_size, end_of_file };
-
-// Returns false when the job must take the cancel ending: Esc, or a failed read or write, or
-// a source left at its end by a failed seek back (whose error box is already shown).
-// `planned` is the piece's size for the step count, and for PieceEnd::planned_size the
-// number of bytes to move.
-bool transfer_piece(const char* status_prefix, const char* piece_path, uint64_t planned,
-                    PieceEnd end);
+enum class Blocks { done, ended_early, read_failed, write_failed, cancelled };
+// What the loop moved: the byte count and their CRC-32, going on from the values given.
+struct BlockSum {
+    uint64_t bytes = 0;
+    uint32_t crc = 0;
+};
+// Reads `from` through the transfer buffer and writes every block to `to`, unless `to` is
+// INVALID_HANDLE_VALUE (a file only read). One progress step a block; Esc is polled once a
+// display frame and after the last block (Blocks::cancelled). Shows no box: what a failure
+// means is the caller's to say.
+Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, BlockSum& sum);
 
 #endif

@@ -26,6 +26,9 @@ constexpr char kDisksRequiredFormat[] = "Total Number Of Pre-Formatted Disks Req
 constexpr char kNotEnoughFreeSpace[] = "Not Enough FreeSpace On Disk!\nTry Another.";
 constexpr char kWrongDiskRetry[] =
     "Trouble Opening Source File...\nPossibly Wrong Disk Order! Try Another Disk.";
+constexpr char kDiskFailedVerification[] = "Disk Failed Verification!\nInsert Another Disk.";
+constexpr char kCheckInfoDamaged[] = "Disk Check Info Is Damaged!\nJoin Without Checking?";
+constexpr char kDiskFailedCheckFormat[] = "Disk %u Failed Its Check!\nInsert A Good Copy.";
 
 // Errors that end a job
 constexpr char kTroubleOpeningSource[] = "Trouble Opening Source File... Copy Cancelled!";
@@ -40,9 +43,13 @@ constexpr char kTroubleWritingDestination[] =
     "Trouble Writing Destination File... Copy Cancelled!";
 constexpr char kNotFirstPiece[] = "Source Is Not The First File In The Group... Copy Cancelled!";
 constexpr char kNoCountInfo[] = "Cannot Find Total Number Of Disks Info... Copy Cancelled!";
+constexpr char kSourceChanged[] = "Source File Changed During Copy... Copy Cancelled!";
+constexpr char kJoinedFileFailed[] = "Joined File Failed Its Check... Copy Cancelled!";
 
 // Status line prefixes of the progress window
 constexpr char kWritingPrefix[] = "Writing: ";
 constexpr char kReadingPrefix[] = "Reading: ";
+constexpr char kCheckingPrefix[] = "Checking: ";
+constexpr char kVerifyingPrefix[] = "Verifying: ";
 
 #endif

@@ -1,50 +1,114 @@
 // The split job: one source file onto several media as a count file and numbered pieces.
 //   split_job         - the whole job, from the source chooser to its ending (see jobs.h)
 //   choose_and_measure - source chooser, open and size check
+//   check_source      - every piece's CRC-32 and the whole source's, for the check block
 //   write_count_file  - the count file beside where piece 1 goes
 //   wait_for_room     - the free-space question until the medium can take the piece
+//   write_piece       - one piece written and read back
 //   write_pieces      - the piece loop with "Insert Next Disk!" between pieces
 #include "engine/jobs.h"
 
 #include <windows.h>
 
 #include "display/progress_window.h"
+#include "engine/check_block.h"
+#include "engine/crc32.h"
 #include "engine/file_choosers.h"
 #include "engine/job_steps.h"
 #include "engine/job_texts.h"
 #include "engine/piece_set.h"
+#include "engine/verify_piece.h"
 #include "shell/media_selection.h"
 #include "shell/program_state.h"
 
 namespace {
 
+enum class Step { ok, cancel, ended };
+
 // Source size in *size, all 64 bits of it: the set format has no 4 GiB limit, only the
-// piece count must fit its 4 bytes. False when the job is over without the cancel ending.
-bool choose_and_measure(char* source, uint64_t* size)
+// piece count must fit its 4 bytes.
+Step choose_and_measure(char* source, uint64_t* size)
 {
     if (!choose_file_to_read(kSplitSourceTitle, ChooserFolder::work, source))
-        return false;
+        return Step::ended;
     repaint_main_window();
     if (!open_source(source)) {
         error_box(kTroubleOpeningSource);
+        return Step::ended;
+    }
+    // A source that cannot be measured, or set back to its start after, cannot be split:
+    // it would pass for an empty one, or give pieces of nothing.
+    const SourceSize measured = measure_source();
+    if (!measured.measured || !measured.at_start) {
+        error_box(kTroubleReadingSource);
+        return Step::cancel;
+    }
+    *size = measured.bytes;
+    return Step::ok;
+}
+
+uint64_t piece_size_of(uint32_t k, uint64_t source_size, uint32_t capacity)
+{
+    const uint64_t before = static_cast<uint64_t>(k - 1) * capacity;
+    const uint64_t rest = source_size - before;
+    return rest < capacity ? rest : capacity;
+}
+
+// Reads the whole source once, before anything is written, for the CRCs the check block
+// holds. False when the job must take the cancel ending (Esc, or a read failure whose box
+// is shown). Leaves the source at its start.
+bool check_source(const char* source, uint64_t source_size, uint32_t capacity, uint32_t pieces)
+{
+    uint8_t* image = count_file_image();
+    // Each piece is read on its own, so a block never spans two pieces.
+    const uint64_t steps = static_cast<uint64_t>(pieces - 1) * step_count(capacity) +
+                           step_count(piece_size_of(pieces, source_size, capacity));
+    begin_progress(kCheckingPrefix, source, steps > UINT32_MAX ? UINT32_MAX : uint32_t(steps));
+    uint32_t source_crc = 0;
+    for (uint32_t k = 1; k <= pieces; ++k) {
+        const uint64_t size = piece_size_of(k, source_size, capacity);
+        BlockSum sum;
+        const Blocks result = move_blocks(source_handle(), INVALID_HANDLE_VALUE, size,
+                                          PieceEnd::planned_size, sum);
+        if (result == Blocks::cancelled)
+            return false;
+        if (result != Blocks::done) {
+            error_box(kTroubleReadingSource);
+            return false;
+        }
+        put_piece_crc(image, k, sum.crc);
+        source_crc = crc32_combine(source_crc, sum.crc, size);
+    }
+    if (!seek_source(0)) {
+        error_box(kTroubleReadingSource);
         return false;
     }
-    *size = measure_source();
+    end_progress();
+    close_progress();
+    repaint_main_window();
+    seal_check_block(image, pieces, source_size, capacity, source_crc);
     return true;
 }
 
-bool write_count_file(const char* destination, uint32_t pieces)
+// The count alone, or with the check block that check_source prepared.
+bool write_count_file(const char* destination, uint32_t pieces, bool checked)
 {
     char name[kPieceNameSize];
     if (!count_file_name(destination, name, sizeof name) || !create_destination(name)) {
         error_box(kTroubleCreating);
         return false;
     }
-    encode_count(pieces, g_program.transfer_buffer);
+    uint8_t* image = count_file_image();
+    DWORD bytes = kCountFileBytes;
+    if (checked)
+        bytes = checked_count_file_size(pieces);
+    else
+        encode_count(pieces, image);
     DWORD written = 0;
-    WriteFile(destination_handle(), g_program.transfer_buffer, kCountFileBytes, &written, nullptr);
-    close_destination();
-    if (written != kCountFileBytes) {
+    WriteFile(destination_handle(), image, bytes, &written, nullptr);
+    // A close that fails may leave the bytes unwritten.
+    const bool closed = close_destination();
+    if (written != bytes || !closed) {
         error_box(kTroubleWritingCount);
         return false;
     }
@@ -60,30 +124,82 @@ bool wait_for_room(const char* destination, uint64_t piece_size)
     return true;
 }
 
+enum class Written { verified, failed_verification, cancel };
+
+// The created piece from the source's current position, then read back. `checked_crc` is
+// the piece's CRC from the check, or null for a set without a check block.
+Written write_piece(const char* piece, uint64_t size, const uint32_t* checked_crc)
+{
+    begin_progress(kWritingPrefix, piece, step_count(size));
+    BlockSum sum;
+    switch (move_blocks(source_handle(), destination_handle(), size, PieceEnd::planned_size, sum)) {
+    case Blocks::done:
+        break;
+    case Blocks::cancelled:
+        return Written::cancel;
+    case Blocks::write_failed:
+        error_box(kTroubleWritingDestination);
+        return Written::cancel;
+    default:  // a failed read, or a source shorter than measured
+        error_box(kTroubleReadingSource);
+        return Written::cancel;
+    }
+    // Bytes other than those checked would go out under a check block that does not fit
+    // them, and the set could never be joined with checking.
+    if (checked_crc && sum.crc != *checked_crc) {
+        error_box(kSourceChanged);
+        return Written::cancel;
+    }
+    switch (verify_written_piece(piece, size, sum.crc)) {
+    case Verified::same:
+        end_progress();
+        return Written::verified;
+    case Verified::cancelled:
+        return Written::cancel;
+    default:
+        return Written::failed_verification;
+    }
+}
+
 // Ends the job itself, through one of the two endings.
-void write_pieces(const char* destination, uint64_t source_size, uint32_t capacity)
+void write_pieces(const char* destination, uint64_t source_size, uint32_t capacity,
+                  uint32_t pieces, bool checked)
 {
     char piece[kPieceNameSize];
-    uint64_t done = 0;
     for (uint32_t k = 1;; ++k) {
-        const uint64_t remaining = source_size - done;
-        if (remaining == 0)
-            return completion_ending();
-        const bool last = remaining <= capacity;
-        const uint64_t piece_size = last ? remaining : capacity;
-        if (!wait_for_room(destination, piece_size))
-            return cancel_ending();
-        if (!piece_name(destination, k, piece, sizeof piece) || !create_destination(piece)) {
-            error_box(kTroubleCreating);
-            return cancel_ending();
+        const uint64_t size = piece_size_of(k, source_size, capacity);
+        const uint32_t crc = checked ? piece_crc(count_file_image(), k) : 0;
+        for (;;) {
+            if (!wait_for_room(destination, size))
+                return cancel_ending();
+            if (!piece_name(destination, k, piece, sizeof piece) || !create_destination(piece)) {
+                error_box(kTroubleCreating);
+                return cancel_ending();
+            }
+            const Written written = write_piece(piece, size, checked ? &crc : nullptr);
+            if (written == Written::verified)
+                break;
+            if (written == Written::cancel)
+                return cancel_ending();
+            // The piece goes again, from its first byte, onto the disk the user puts in; the
+            // failed file stays where it is.
+            close_progress();
+            repaint_main_window();
+            if (!question_box(kDiskFailedVerification, kWarningCaption))
+                return cancel_ending();
+            if (!seek_source(static_cast<uint64_t>(k - 1) * capacity)) {
+                error_box(kTroubleReadingSource);
+                return cancel_ending();
+            }
+            // The count file belongs beside piece 1: a new disk 1 gets it too, or the set
+            // could not be joined from it.
+            if (k == 1 && !write_count_file(destination, pieces, checked))
+                return cancel_ending();
         }
-        if (!transfer_piece(kWritingPrefix, piece, piece_size, PieceEnd::planned_size))
-            return cancel_ending();
-        if (last)
+        if (k >= pieces)
             return completion_ending();
-        done += piece_size;
-        // Nothing of the set may be open while the user swaps media.
-        close_destination();
+        // Nothing of the set is open while the user swaps media: the piece was closed
+        // before it was read back.
         close_progress();
         repaint_main_window();
         if (!question_box(kInsertNextDisk, kStandByCaption))
@@ -99,8 +215,11 @@ void split_job()
     char destination[kPathTextSize];
     uint64_t source_size = 0;
 
-    if (!choose_and_measure(source, &source_size))
+    const Step measured = choose_and_measure(source, &source_size);
+    if (measured == Step::ended)
         return;
+    if (measured == Step::cancel)
+        return cancel_ending();
 
     if (!choose_file_to_write(kSplitDestinationTitle, ChooserFolder::media,
                               remembered_file_name(), destination))
@@ -124,11 +243,18 @@ void split_job()
         error_box(kTooManyDisks);
         return cancel_ending();
     }
+    const uint32_t n = static_cast<uint32_t>(pieces);
     char question[sizeof kDisksRequiredFormat + 16];
-    wsprintfA(question, kDisksRequiredFormat, static_cast<uint32_t>(pieces));
+    wsprintfA(question, kDisksRequiredFormat, n);
     if (!question_box(question, kStandByCaption))
         return cancel_ending();
-    if (!write_count_file(destination, static_cast<uint32_t>(pieces)))
+    // Sets too large for a block, or on media too small to spare room for one, keep the
+    // 4-byte count alone: their pieces are still read back after writing, against the
+    // CRC of what was written.
+    const bool checked = has_check_block(n, capacity);
+    if (checked && !check_source(source, source_size, capacity, n))
         return cancel_ending();
-    write_pieces(destination, source_size, capacity);
+    if (!write_count_file(destination, n, checked))
+        return cancel_ending();
+    write_pieces(destination, source_size, capacity, n, checked);
 }

@@ -81,7 +81,10 @@ int run_startup(HINSTANCE instance)
     ShowWindow(g_program.main_window, SW_SHOWMAXIMIZED);
     UpdateWindow(g_program.main_window);
 
-    g_program.transfer_buffer = static_cast<uint8_t*>(GlobalAlloc(GMEM_FIXED, kTransferBufferSize));
+    // On a page boundary: a piece read back past the file cache must be read into a buffer
+    // aligned to the medium's sectors.
+    g_program.transfer_buffer = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, kTransferBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     if (!g_program.transfer_buffer)
         return kStartupMemoryFailed;
 
@@ -116,7 +119,7 @@ void run_shutdown()
         g_startup.worker_created = false;
     }
     if (g_program.transfer_buffer) {
-        GlobalFree(g_program.transfer_buffer);
+        VirtualFree(g_program.transfer_buffer, 0, MEM_RELEASE);
         g_program.transfer_buffer = nullptr;
     }
 }

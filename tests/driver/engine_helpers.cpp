@@ -67,12 +67,47 @@ uint64_t file_size(const std::string& windows_file)
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+namespace {
+std::string little_endian(uint64_t value, int bytes)
+{
+    std::string out(bytes, '\0');
+    for (int i = 0; i < bytes; ++i)
+        out[i] = static_cast<char>(value >> (8 * i));
+    return out;
+}
+}  // namespace
+
 std::string count_bytes(uint32_t n)
 {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>(n >> (8 * i));
-    return out;
+    return little_endian(n, 4);
+}
+
+uint32_t crc32_of(const std::string& bytes)
+{
+    uint32_t c = 0xFFFFFFFFu;
+    for (unsigned char byte : bytes) {
+        c ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+std::string checked_count_file(const std::string& source, uint32_t capacity)
+{
+    const uint32_t pieces = static_cast<uint32_t>((source.size() + capacity - 1) / capacity);
+    std::string file = count_bytes(pieces) + "SLVRCHK1" + little_endian(source.size(), 8) +
+                       little_endian(capacity, 4) + little_endian(crc32_of(source), 4);
+    for (size_t at = 0; at < source.size(); at += capacity)
+        file += little_endian(crc32_of(source.substr(at, capacity)), 4);
+    file += little_endian(crc32_of(file), 4);
+    return file;
+}
+
+void reseal(std::string& count_file)
+{
+    count_file.replace(count_file.size() - 4, 4,
+                       little_endian(crc32_of(count_file.substr(0, count_file.size() - 4)), 4));
 }
 
 bool make_sparse(const std::string& unix_file, uint64_t size)

@@ -34,6 +34,12 @@ bool move_all(const std::string& from_windows_dir, const std::string& to_windows
 std::string file_bytes(const std::string& windows_file);
 uint64_t file_size(const std::string& windows_file);
 std::string count_bytes(uint32_t n);  // the 4-byte little-endian count
+// CRC-32 as zip and zlib compute it, bit by bit: nothing shared with the program's own.
+uint32_t crc32_of(const std::string& bytes);
+// The count file a split of `source` at `capacity` writes when the set gets a check block;
+// reseal puts a count file's own CRC (its last 4 bytes) right after a change.
+std::string checked_count_file(const std::string& source, uint32_t capacity);
+void reseal(std::string& count_file);
 // A sparse host file of the given size.
 bool make_sparse(const std::string& unix_file, uint64_t size);
 // The pieces `split -b capacity` makes of the source, in order.

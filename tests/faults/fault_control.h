@@ -3,7 +3,9 @@
 // One named shared-memory block per program process, made by the test before the
 // injector is loaded.
 //   fault_control_name - the block's name for a process id
-//   kFaultKinds        - every fault kind with its function and its name in reports
+//   kFaultKinds        - every fault kind the fault sweep tries, with its function and its
+//                        name in reports
+//   fault_function     - the function a kind makes fail, for every kind
 #ifndef SLIVERDISK_FAULT_CONTROL_H
 #define SLIVERDISK_FAULT_CONTROL_H
 
@@ -31,6 +33,8 @@ enum FaultKind : LONG {
     kSeekFails,       // SetFilePointer: the position does not move
     kFreeSpaceFails,  // GetDiskFreeSpaceA
     kCloseFails,      // CloseHandle: the handle stays open, as with any refused close
+    kChangedRead,     // ReadFile: succeeds, but one byte comes back changed, as from a
+                      // medium that returns other bytes than it took; not in the sweep
     kFaultKindCount
 };
 
@@ -52,6 +56,15 @@ constexpr FaultKindInfo kFaultKinds[] = {
     {kFreeSpaceFails, kGetDiskFreeSpaceA, "GetDiskFreeSpaceA", "fails"},
     {kCloseFails, kCloseHandle, "CloseHandle", "fails"},
 };
+
+constexpr FaultFunction fault_function(FaultKind kind)
+{
+    for (const FaultKindInfo& info : kFaultKinds) {
+        if (info.kind == kind)
+            return info.function;
+    }
+    return kind == kChangedRead ? kReadFile : kFaultFunctionCount;
+}
 
 constexpr LONG kFaultControlMagic = 0x53444654;  // set by the injector once it has patched
 

@@ -39,15 +39,11 @@ FaultKind armed(FaultFunction function)
     FaultControl* c = g_injector.control;
     const LONG call = InterlockedIncrement(&c->calls[function]);
     const LONG kind = c->armed_kind;
-    if (kind <= kNoFault || kind >= kFaultKindCount || call != c->armed_call)
+    if (kind <= kNoFault || kind >= kFaultKindCount || call != c->armed_call ||
+        fault_function(FaultKind(kind)) != function)
         return kNoFault;
-    for (const FaultKindInfo& info : kFaultKinds) {
-        if (info.kind == kind && info.function == function) {
-            InterlockedExchange(&c->fired, 1);
-            return info.kind;
-        }
-    }
-    return kNoFault;
+    InterlockedExchange(&c->fired, 1);
+    return FaultKind(kind);
 }
 
 HANDLE WINAPI hook_create_file(LPCSTR name, DWORD access, DWORD share,
@@ -77,6 +73,12 @@ BOOL WINAPI hook_read_file(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD got
         return FALSE;
     case kShortRead:
         return g_injector.read_file(file, buffer, wanted / 2, got, overlapped);
+    case kChangedRead: {
+        const BOOL read = g_injector.read_file(file, buffer, wanted, got, overlapped);
+        if (read && got && *got > 0)
+            static_cast<BYTE*>(buffer)[*got / 2] ^= 0x01;
+        return read;
+    }
     default:
         return g_injector.read_file(file, buffer, wanted, got, overlapped);
     }

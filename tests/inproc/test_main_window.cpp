@@ -141,7 +141,12 @@ TEST_CASE("start-up state: Floppy marked alone, capacity and folders at their fi
     CHECK(std::string(media_folder()) == "A:\\");
     CHECK(std::string(work_folder()) == "C:\\");
     CHECK(g_program.transfer_buffer != nullptr);
-    CHECK(GlobalSize(g_program.transfer_buffer) >= 131072u + 256u);
+    // Committed in one piece, from a page boundary: reads past the file cache need it.
+    MEMORY_BASIC_INFORMATION region = {};
+    REQUIRE(VirtualQuery(g_program.transfer_buffer, &region, sizeof region) == sizeof region);
+    CHECK(region.BaseAddress == g_program.transfer_buffer);
+    CHECK(region.State == MEM_COMMIT);
+    CHECK(region.RegionSize >= 131072u + 256u);
 }
 
 TEST_CASE("the File and Info items open what their texts name")

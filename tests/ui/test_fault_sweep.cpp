@@ -33,6 +33,7 @@ const std::string kFreeSpace = "Not Enough FreeSpace On Disk!\nTry Another.";
 const std::string kRetry =
     "Trouble Opening Source File...\nPossibly Wrong Disk Order! Try Another Disk.";
 const std::string kOpenFailed = "Trouble Opening Source File... Copy Cancelled!";
+const std::string kVerification = "Disk Failed Verification!\nInsert Another Disk.";
 
 enum class Job { split, reassemble };
 
@@ -80,7 +81,7 @@ bool is_error_box(const drv::Box& box)
 
 bool is_retry_question(const drv::Box& box)
 {
-    return box.text == kFreeSpace || box.text == kRetry;
+    return box.text == kFreeSpace || box.text == kRetry || box.text == kVerification;
 }
 
 // Exactly one error box, at once followed by the cancel ending; or the early end after the
@@ -156,7 +157,7 @@ void check_split_files(const Sweep& s, const drv::JobRun& run)
                                                  "DATA.BIN_Total"});
     }
     if (finished > 0)
-        CHECK(eng::file_bytes(s.count_file()) == eng::count_bytes(kPieces));
+        CHECK(eng::file_bytes(s.count_file()) == eng::checked_count_file(s.source, kCapacity));
     for (uint32_t k = 1; k <= finished; ++k) {
         CAPTURE(k);
         CHECK_MESSAGE(eng::file_bytes(s.piece(k)) == s.piece_bytes(k), "a finished piece is damaged");

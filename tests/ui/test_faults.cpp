@@ -1,8 +1,10 @@
 // What goes wrong in real use: a piece that is a folder or held by another program, a
-// medium pulled out between pieces, and floods of job commands.
+// medium pulled out between pieces, a disk that gives back other bytes than it took,
+// and floods of job commands.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
+#include "driver/fault_injection.h"
 #include "driver/ui_driver.h"
 
 using eng::Kind;
@@ -120,10 +122,55 @@ TEST_CASE("split: the medium is pulled out after \"Insert Next Disk!\"; nothing 
     eng::expect_box(app, Kind::note, kNote, kComplete);
     REQUIRE(eng::move_all("A:", win(root + "/disk3")));
 
-    CHECK(eng::file_bytes(win(root + "/disk1") + "\\S.BIN_Total") == eng::count_bytes(3));
+    CHECK(eng::file_bytes(win(root + "/disk1") + "\\S.BIN_Total") ==
+          eng::checked_count_file(source, kPiece));
     CHECK(eng::file_bytes(win(root + "/disk1") + "\\S.BIN_1") == source.substr(0, kPiece));
     CHECK(eng::file_bytes(win(root + "/disk2") + "\\S.BIN_2") == source.substr(kPiece, kPiece));
     CHECK(eng::file_bytes(win(root + "/disk3") + "\\S.BIN_3") == source.substr(2 * kPiece));
+}
+
+TEST_CASE("split: a disk that gives back other bytes fails verification; another takes its part")
+{
+    const std::string root = drv::test_folder("fault_verification");
+    const std::string drive = root + "/drive";
+    drv::Medium medium(drive, 600000);
+    REQUIRE(medium.mounted());
+    REQUIRE(drv::set_drive('A', drive));
+    const std::string source = drv::random_bytes(2 * kPiece + 5, 92);
+    REQUIRE(drv::write_file(win(root) + "\\S.BIN", source));
+    auto disk = [&](const std::string& name) { return win(root + "/" + name); };
+    const std::vector<std::string> disk_1 = {"S.BIN_1", "S.BIN_Total"};
+
+    drv::Program app;
+    drv::FaultControlBlock faults;
+    REQUIRE(drv::start_with_injector(app, faults));
+    REQUIRE(eng::set_custom_size(app, kPiece));
+    // The check reads pieces 1 and 2 in two blocks each and piece 3 in one, the copy piece
+    // 1 in two: the 8th read is the first one back from disk 1.
+    faults.arm(kChangedRead, 8);
+    REQUIRE(eng::start_split(app, win(root) + "\\S.BIN", "A:\\S.BIN"));
+    eng::expect_box(app, Kind::question, kStandBy,
+                    "Total Number Of Pre-Formatted Disks Required = 3");
+    // The user puts in another disk; the count file goes with piece 1 onto it.
+    eng::expect_box_then(app, Kind::question, "Warning...",
+                         "Disk Failed Verification!\nInsert Another Disk.",
+                         [&] { REQUIRE(eng::move_all("A:", disk("failed"))); });
+    eng::expect_box_then(app, Kind::question, kStandBy, kNext,
+                         [&] { REQUIRE(eng::move_all("A:", disk("disk1"))); });
+    eng::expect_box_then(app, Kind::question, kStandBy, kNext,
+                         [&] { REQUIRE(eng::move_all("A:", disk("disk2"))); });
+    eng::expect_box(app, Kind::note, kNote, kComplete);
+    REQUIRE(eng::move_all("A:", disk("disk3")));
+    CHECK(faults.fired());
+
+    // The failed disk keeps what was written to it, as every file stays.
+    CHECK(eng::files_in(disk("failed")) == disk_1);
+    CHECK(eng::files_in(disk("disk1")) == disk_1);
+    CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_Total") ==
+          eng::checked_count_file(source, kPiece));
+    CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_1") == source.substr(0, kPiece));
+    CHECK(eng::file_bytes(disk("disk2") + "\\S.BIN_2") == source.substr(kPiece, kPiece));
+    CHECK(eng::file_bytes(disk("disk3") + "\\S.BIN_3") == source.substr(2 * kPiece));
 }
 
 TEST_CASE("job commands: dropped while a job runs and never replayed; between jobs each runs once")

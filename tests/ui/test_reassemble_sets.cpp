@@ -1,6 +1,6 @@
 // Re-assembling sets that `split -b` made, with count files the test writes: the normal
 // set, every refusal, odd count files, a missing and an empty piece, failing destinations,
-// and Esc during a piece.
+// Esc during a piece, and checked joins: pieces that fail their check, a damaged block.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
@@ -23,16 +23,17 @@ const std::string kRetry =
     "Trouble Opening Source File...\nPossibly Wrong Disk Order! Try Another Disk.";
 
 struct Set {
-    std::string dir;     // Windows folder holding the set
-    std::string base;    // Windows base path
-    std::string source;  // the bytes the set came from
+    std::string dir;       // Windows folder holding the set
+    std::string base;      // Windows base path
+    std::string source;    // the bytes the set came from
+    std::string unix_dir;  // the folder on the host
 };
 
 // `split -b` makes the pieces; they are renamed base_1, base_2, ... as the program names them.
 Set make_set(const std::string& name, const std::string& base_name, uint32_t size)
 {
     const std::string dir = drv::test_folder("join_" + name);
-    Set set{win(dir), win(dir) + "\\" + base_name, drv::random_bytes(size, size)};
+    Set set{win(dir), win(dir) + "\\" + base_name, drv::random_bytes(size, size), dir};
     REQUIRE(drv::write_file(win(dir) + "\\source.tmp", set.source));
     REQUIRE(drv::host_command("cd '" + dir + "' && split -b " + std::to_string(kPiece) +
                               " -d -a 4 source.tmp p_ && rm source.tmp && for f in p_*; do " +
@@ -138,9 +139,13 @@ TEST_CASE("re-assemble sets made by split -b")
         struct Target {
             std::string path, error;
         };
+        // F: leads to the set's folder under another name: only the files' identity tells.
+        drv::Cleanup drive_f([] { drv::remove_drive('F'); });
+        REQUIRE(drv::set_drive('F', set.unix_dir));
         // Piece 1 is held open by the job, so creating it fails on its own.
         for (const Target& t : {Target{set.base + "_Total", equal}, Target{set.base + "_3", equal},
-                                Target{set.dir + "\\set.bin_2", equal},
+                                Target{set.dir + "\\set.bin_2", equal}, Target{"F:\\SET.BIN_2", equal},
+                                Target{"F:\\SET.BIN_Total", equal},
                                 Target{set.base + "_1", "Trouble Creating File... Copy Cancelled!"}}) {
             CAPTURE(t.path);
             REQUIRE(eng::job(app, IDM_REASSEMBLE));
@@ -153,6 +158,71 @@ TEST_CASE("re-assemble sets made by split -b")
                 CHECK(eng::file_bytes(set.base + "_" + std::to_string(k)) ==
                       set.source.substr((k - 1) * kPiece, kPiece));
         }
+    }
+}
+
+TEST_CASE("checked joins: each piece against the count file's check block")
+{
+    const Set set = make_set("checked", "SET.BIN", 2 * kPiece + kPiece / 2);
+    const std::string out = win(drv::test_folder("join_out"));
+    const std::string joined = out + "\\JOINED.BIN";
+    const std::string good_piece_2 = eng::file_bytes(set.base + "_2");
+    const std::string other_piece_2 = drv::random_bytes(kPiece, 4242);  // another set's
+    const std::string failed_2 = "Disk 2 Failed Its Check!\nInsert A Good Copy.";
+    const std::string damaged = "Disk Check Info Is Damaged!\nJoin Without Checking?";
+    std::string count_file = eng::checked_count_file(set.source, kPiece);
+    drv::Program app;
+    REQUIRE(app.start());
+
+    SUBCASE("another set's piece, a longer and a shorter one fail; Cancel leaves piece 1 alone")
+    {
+        REQUIRE(drv::write_file(set.base + "_Total", count_file));
+        REQUIRE(drv::write_file(set.base + "_2", other_piece_2));
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", joined));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box_then(app, Kind::question, "Warning...", failed_2, [&] {
+            REQUIRE(drv::write_file(set.base + "_2", good_piece_2 + "x"));
+        });
+        eng::expect_box_then(app, Kind::question, "Warning...", failed_2, [&] {
+            REQUIRE(drv::write_file(set.base + "_2", good_piece_2.substr(1)));
+        });
+        eng::expect_box(app, Kind::question, "Warning...", failed_2, IDCANCEL);
+        expect_cancel_ending(app);
+        CHECK(eng::file_bytes(joined) == set.source.substr(0, kPiece));
+    }
+    SUBCASE("a damaged block: Cancel ends the job, OK joins without checking")
+    {
+        count_file[30] ^= 0x01;  // in piece 1's CRC
+        REQUIRE(drv::write_file(set.base + "_Total", count_file));
+        REQUIRE(eng::job(app, IDM_REASSEMBLE));
+        REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));
+        eng::expect_box(app, Kind::question, "Warning...", damaged, IDCANCEL);
+        expect_cancel_ending(app);
+        CHECK(eng::files_in(out).empty());
+
+        // Unchecked, as a set of another writer: a wrong piece goes in without a word.
+        REQUIRE(drv::write_file(set.base + "_2", other_piece_2));
+        REQUIRE(eng::job(app, IDM_REASSEMBLE));
+        REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));
+        eng::expect_box(app, Kind::question, "Warning...", damaged);
+        REQUIRE(app.choose_file(eng::kJoinDestination, joined));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        CHECK(eng::file_bytes(joined) ==
+              set.source.substr(0, kPiece) + other_piece_2 + set.source.substr(2 * kPiece));
+    }
+    SUBCASE("a block whose whole-file CRC disagrees with its pieces: the end is refused")
+    {
+        count_file[24] ^= 0x01;
+        eng::reseal(count_file);
+        REQUIRE(drv::write_file(set.base + "_Total", count_file));
+        REQUIRE(eng::start_reassemble(app, set.base + "_1", joined));
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box(app, Kind::error, kError,
+                        "Joined File Failed Its Check... Copy Cancelled!");
+        expect_cancel_ending(app);
     }
 }
 

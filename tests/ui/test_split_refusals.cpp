@@ -1,10 +1,11 @@
 // Split jobs that must end early: every refusal writes nothing and is followed by the cancel
 // ending; a source that cannot be opened or a cancelled source chooser ends the job quietly.
-// Also the free-space question, a medium too full for the count file, Esc during a piece,
-// and chosen paths at the length limit.
+// Also the free-space question, a medium too full for the count file, Esc during the check
+// and during a piece, and chosen paths at the length limit.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
+#include "driver/fault_injection.h"
 #include "driver/job_runner.h"
 #include "driver/ui_driver.h"
 
@@ -184,25 +185,39 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
     }
 }
 
-TEST_CASE("Esc during a piece: only the cancel ending; what was written stays, closed")
+TEST_CASE("Esc during the check or a piece: only the cancel ending; what was written stays")
 {
     // Esc is pressed once blocks are moving, so it never lands in the keyboard flush, and
-    // the piece is far larger than any copy gets through before the key arrives.
+    // the source is far larger than any check or copy gets through before the key arrives.
     const uint32_t c = 2000000000;
     const std::string root = drv::test_folder("escape");
     const std::string media = win(root + "/media");
     REQUIRE(CreateDirectoryA(media.c_str(), nullptr));
     // The source and up to a gigabyte of piece go, however the test ends.
     drv::Cleanup remove_big([] { drv::test_folder("escape"); });
-    REQUIRE(eng::make_sparse(root + "/LARGE.BIN", 2ull * c));
+    REQUIRE(eng::make_sparse(root + "/LARGE.BIN", c + 1ull));
 
+    // The injector fails nothing here; it counts the program's reads.
     drv::Program app;
-    REQUIRE(app.start());
+    drv::FaultControlBlock faults;
+    REQUIRE(drv::start_with_injector(app, faults));
     REQUIRE(eng::set_custom_size(app, c));
+    const std::string disks_required = "Total Number Of Pre-Formatted Disks Required = 2";
+
+    // While the source is checked, before anything is written.
     REQUIRE(eng::start_split(app, win(root + "/LARGE.BIN"), media + "\\LARGE.BIN"));
-    eng::expect_box(app, Kind::question, kStandBy,
-                    "Total Number Of Pre-Formatted Disks Required = 2");
-    REQUIRE_MESSAGE(drv::wait_transfer_started(app, media + "\\LARGE.BIN_1"),
+    eng::expect_box(app, Kind::question, kStandBy, disks_required);
+    REQUIRE_MESSAGE(drv::wait_until([&] { return faults.calls(kReadFile) >= 2; }),
+                    "the check did not get under way");
+    REQUIRE(app.press_key(VK_ESCAPE));
+    expect_cancel_ending(app);
+    CHECK(eng::files_in(media).empty());
+
+    // While piece 1 is written, after the whole source was checked.
+    app.clear_box_log();
+    REQUIRE(eng::start_split(app, win(root + "/LARGE.BIN"), media + "\\LARGE.BIN"));
+    eng::expect_box(app, Kind::question, kStandBy, disks_required);
+    REQUIRE_MESSAGE(drv::wait_transfer_started(app, media + "\\LARGE.BIN_1", 300000),
                     "no piece got under way");
     REQUIRE(app.press_key(VK_ESCAPE));
     eng::expect_box(app, Kind::note, kNote, kCancelled);
@@ -210,7 +225,8 @@ TEST_CASE("Esc during a piece: only the cancel ending; what was written stays, c
     CHECK(app.box_log().size() == 2);
 
     CHECK(eng::files_in(media) == std::vector<std::string>{"LARGE.BIN_1", "LARGE.BIN_Total"});
-    CHECK(eng::file_bytes(media + "\\LARGE.BIN_Total") == eng::count_bytes(2));
+    CHECK(eng::file_bytes(media + "\\LARGE.BIN_Total").substr(0, 12) ==
+          eng::count_bytes(2) + "SLVRCHK1");
     const uint64_t partial = eng::file_size(media + "\\LARGE.BIN_1");
     CHECK(partial > 0);
     CHECK(partial < c);

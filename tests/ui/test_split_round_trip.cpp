@@ -1,5 +1,6 @@
 // Round trips through the real program: split onto media, re-assemble, compare byte for byte
-// with the source and the pieces with what `split -b` makes; the exact boxes of both jobs.
+// with the source and the pieces with what `split -b` makes, and the count file's check block
+// with CRCs worked out here; the exact boxes of both jobs, also for a disk damaged in between.
 #include <doctest.h>
 
 #include <cstdio>
@@ -90,7 +91,7 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
     const auto reference = eng::reference_pieces(source_unix, c);
     REQUIRE(reference.size() == n);
     CHECK(eng::files_in(stash(1)) == std::vector<std::string>{"BIG.BIN_1", "BIG.BIN_Total"});
-    CHECK(eng::file_bytes(stash(1) + "\\BIG.BIN_Total") == eng::count_bytes(n));
+    CHECK(eng::file_bytes(stash(1) + "\\BIG.BIN_Total") == eng::checked_count_file(source, c));
     for (uint32_t k = 1; k <= n; ++k) {
         CAPTURE(k);
         if (k > 1)
@@ -98,7 +99,11 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
         CHECK(eng::file_bytes(stash(k) + "\\BIG.BIN" + piece_suffix(k)) == reference[k - 1]);
     }
 
-    // Re-assemble: disk 1 goes back in, then each next disk when asked.
+    // Re-assemble: disk 1 goes back in, then each next disk when asked. One byte of piece 2
+    // went bad on its disk: the job names the disk, and a good copy of it goes on.
+    std::string damaged = reference[1];
+    damaged[700000] ^= 0x01;
+    REQUIRE(drv::write_file(stash(2) + "\\BIG.BIN_2", damaged));
     REQUIRE(eng::move_all(stash(1), "A:"));
     REQUIRE(eng::job(app, IDM_REASSEMBLE));
     REQUIRE(app.choose_file(eng::kJoinSource, "A:\\BIG.BIN_1"));
@@ -106,15 +111,20 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
     REQUIRE(chooser);
     CHECK(app.chooser_file_name(chooser) == "BIG.BIN");
     REQUIRE(app.choose_file(eng::kJoinDestination, out_dir + "\\BIG.BIN"));
-    for (uint32_t k = 2; k <= n; ++k)
+    for (uint32_t k = 2; k <= n; ++k) {
         eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] {
             REQUIRE(eng::move_all("A:", stash(k - 1)));
             REQUIRE(eng::move_all(stash(k), "A:"));
         });
+        if (k == 2)
+            eng::expect_box_then(app, Kind::question, "Warning...",
+                                 "Disk 2 Failed Its Check!\nInsert A Good Copy.",
+                                 [&] { REQUIRE(drv::write_file("A:\\BIG.BIN_2", reference[1])); });
+    }
     eng::expect_box(app, Kind::note, kNote, kComplete);
     CHECK(eng::file_size(out_dir + "\\BIG.BIN") == size);
     CHECK(eng::file_bytes(out_dir + "\\BIG.BIN") == source);
-    CHECK(app.box_log().size() == 1 + (n - 1) + 1 + (n - 1) + 1);
+    CHECK(app.box_log().size() == 1 + (n - 1) + 1 + (n - 1) + 1 + 1);
 }
 
 TEST_CASE("custom piece sizes: one piece, a 1-byte last piece, no empty extra piece, whole blocks")
@@ -159,7 +169,7 @@ TEST_CASE("custom piece sizes: one piece, a 1-byte last piece, no empty extra pi
 
         const auto reference = eng::reference_pieces(source_unix, c);
         REQUIRE(reference.size() == t.pieces);
-        CHECK(eng::file_bytes(base + "_Total") == eng::count_bytes(t.pieces));
+        CHECK(eng::file_bytes(base + "_Total") == eng::checked_count_file(source, c));
         for (uint32_t k = 1; k <= t.pieces; ++k)
             CHECK(eng::file_bytes(base + piece_suffix(k)) == reference[k - 1]);
         CHECK_FALSE(drv::file_exists(base + piece_suffix(t.pieces + 1)));
@@ -234,7 +244,10 @@ TEST_CASE("4 GiB + 1: split into 2 GiB, 2 GiB and 1 byte, and re-assembled byte 
     eng::expect_box(app, Kind::note, kNote, kComplete, IDOK, piece_time);
     const DWORD split_ms = GetTickCount() - start;
 
-    CHECK(eng::file_bytes(win(media) + "\\IMAGE.ISO_Total") == eng::count_bytes(3));
+    // The block's CRCs are checked by the smaller round trips; 4 GiB bit by bit would take long.
+    const std::string count_file = eng::file_bytes(win(media) + "\\IMAGE.ISO_Total");
+    CHECK(count_file.size() == 44u);
+    CHECK(count_file.substr(0, 12) == eng::count_bytes(3) + "SLVRCHK1");
     CHECK(same_range(source, 0, c, media + "/IMAGE.ISO_1"));
     CHECK(same_range(source, c, c, media + "/IMAGE.ISO_2"));
     CHECK(same_range(source, 2ull * c, 1, media + "/IMAGE.ISO_3"));

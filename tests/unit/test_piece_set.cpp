@@ -1,9 +1,12 @@
-// Piece set names, first-piece test, base, count encoding and piece arithmetic.
+// Piece set names, first-piece test, base, count encoding, piece arithmetic and the check
+// block in the count file.
 #include <doctest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "engine/check_block.h"
 #include "engine/piece_set.h"
 
 namespace {
@@ -150,4 +153,95 @@ TEST_CASE("one progress step per transfer block, rounded up")
     CHECK(step_count(131073) == 2);
     CHECK(step_count(1400000) == 11);
     CHECK(step_count(0x1ffffffffull * 131072) == 4294967295u);  // clamped, not wrapped
+}
+
+namespace {
+// "ABCDE" at a capacity of 3: pieces "ABC" and "DE". The CRCs were worked out with zlib:
+// "ABCDE" 0x72D31AD5, "ABC" 0xA3830348, "DE" 0xD37A2DE1, the first 36 bytes 0x5C8310A9.
+const uint8_t kAbcdeCountFile[40] = {
+    0x02, 0x00, 0x00, 0x00,                          // N = 2
+    'S',  'L',  'V',  'R',  'C',  'H',  'K',  '1',   // signature
+    0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // S = 5
+    0x03, 0x00, 0x00, 0x00,                          // C = 3
+    0xd5, 0x1a, 0xd3, 0x72,                          // CRC of the source
+    0x48, 0x03, 0x83, 0xa3,                          // CRC of piece 1
+    0xe1, 0x2d, 0x7a, 0xd3,                          // CRC of piece 2
+    0xa9, 0x10, 0x83, 0x5c,                          // CRC of bytes 0 .. 35
+};
+
+CheckBlock examine(const std::vector<uint8_t>& bytes, CheckedSet* set)
+{
+    return examine_count_file(bytes.data(), bytes.size(), set);
+}
+} // namespace
+
+TEST_CASE("a check block only where it fits: 28 + 4N <= 65,536 and 32 x (28 + 4N) <= C")
+{
+    CHECK(checked_count_file_size(3) == 44u);
+    CHECK(has_check_block(3, 1280));   // 40 bytes, 32 x 40 = 1280
+    CHECK_FALSE(has_check_block(3, 1279));
+    CHECK_FALSE(has_check_block(1, 1000));  // a small medium keeps the 4-byte count alone
+    CHECK(has_check_block(1, 1024));
+    CHECK(has_check_block(16377, 4294967295u));  // 28 + 4 x 16377 = 65,536
+    CHECK_FALSE(has_check_block(16378, 4294967295u));
+    CHECK_FALSE(has_check_block(4294967295u, 4294967295u));  // no wrap in 32 bits
+    CHECK(checked_count_file_size(16377) == kMaxCheckedCountFile);
+}
+
+TEST_CASE("the writer's block, byte for byte, and the reader finds the set in it")
+{
+    std::vector<uint8_t> image(64, 0xee);
+    put_piece_crc(image.data(), 1, 0xA3830348u);
+    put_piece_crc(image.data(), 2, 0xD37A2DE1u);
+    seal_check_block(image.data(), 2, 5, 3, 0x72D31AD5u);
+    CHECK(std::vector<uint8_t>(image.begin(), image.begin() + 40) ==
+          std::vector<uint8_t>(kAbcdeCountFile, kAbcdeCountFile + 40));
+    CHECK(image[40] == 0xee);  // nothing written behind the block
+
+    CheckedSet set;
+    REQUIRE(examine(std::vector<uint8_t>(kAbcdeCountFile, kAbcdeCountFile + 40), &set) ==
+            CheckBlock::valid);
+    CHECK(set.pieces == 2u);
+    CHECK(set.source_size == 5u);
+    CHECK(set.capacity == 3u);
+    CHECK(set.source_crc == 0x72D31AD5u);
+    CHECK(piece_crc(kAbcdeCountFile, 1) == 0xA3830348u);
+    CHECK(piece_crc(kAbcdeCountFile, 2) == 0xD37A2DE1u);
+    CHECK(checked_piece_size(set, 1) == 3u);
+    CHECK(checked_piece_size(set, 2) == 2u);
+}
+
+TEST_CASE("a count file without the signature has no block; with it, any change is damage")
+{
+    const std::vector<uint8_t> good(kAbcdeCountFile, kAbcdeCountFile + 40);
+    CheckedSet set;
+    CHECK(examine({3, 0, 0, 0}, &set) == CheckBlock::none);
+    CHECK(examine({3, 0, 0, 0, 0xff, 0xff}, &set) == CheckBlock::none);
+    std::vector<uint8_t> other = good;
+    other[11] = '2';
+    CHECK(examine(other, &set) == CheckBlock::none);
+
+    // Every other byte changed by one bit: the count, S, C or a CRC no longer agree.
+    for (size_t i = 0; i < good.size(); ++i) {
+        if (i >= 4 && i < 12)
+            continue;
+        std::vector<uint8_t> changed = good;
+        changed[i] ^= 0x10;
+        CAPTURE(i);
+        CHECK(examine(changed, &set) == CheckBlock::damaged);
+    }
+    std::vector<uint8_t> longer = good;
+    longer.push_back(0);
+    CHECK(examine(longer, &set) == CheckBlock::damaged);
+    CHECK(examine(std::vector<uint8_t>(good.begin(), good.end() - 1), &set) == CheckBlock::damaged);
+    CHECK(examine(std::vector<uint8_t>(good.begin(), good.begin() + 12), &set) == CheckBlock::damaged);
+
+    // Its own CRC holds, but N is not what S and C give, or C is 0.
+    std::vector<uint8_t> image(64);
+    seal_check_block(image.data(), 2, 7, 3, 0);  // 7 bytes at 3 are 3 pieces
+    CHECK(examine_count_file(image.data(), 40, &set) == CheckBlock::damaged);
+    seal_check_block(image.data(), 2, 5, 0, 0);
+    CHECK(examine_count_file(image.data(), 40, &set) == CheckBlock::damaged);
+    seal_check_block(image.data(), 0, 0, 3, 0);
+    CHECK(examine_count_file(image.data(), 32, &set) == CheckBlock::damaged);
 }

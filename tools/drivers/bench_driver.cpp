@@ -7,6 +7,8 @@
 //   bench_driver loop SOURCE DESTINATION [extras]  - the same block copy in this process,
 //                    without the program; extras 1 adds a repaint and a keyboard poll per
 //                    block, as the program once did
+//   bench_driver crc [BYTES]  - both CRC-32 paths of the program (engine/crc32.cpp) timed
+//                    over BYTES (1 GiB), one transfer block at a time
 // Paths are Windows paths. Every question is answered OK at once (all pieces go to one
 // folder, so no disk is really swapped). Prints one line of key=value figures; exit code 0
 // only when the job ended as it should (complete, or cancelled for esc).
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "driver/job_runner.h"
+#include "engine/crc32.h"
 #include "resources/resource.h"
 #include "window_timing.h"
 
@@ -51,6 +54,38 @@ int copy_loop(const char* source, const char* destination, bool extras)
     std::printf("job=loop completed=1 elapsed_ms=%.0f\n", tools::precise_ms() - start);
     DestroyWindow(window);
     return 0;
+}
+
+// The CRC of one transfer block after another, as the jobs compute it: the block is in the
+// cache, having just been read. Each path once over BYTES, after a short warm-up.
+int crc_speed(uint64_t bytes)
+{
+    static uint8_t block[131072];
+    uint32_t seed = 1;
+    for (auto& byte : block) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(seed >> 23);
+    }
+    const uint64_t blocks = bytes / sizeof block;
+    auto time_ms = [&](uint32_t (*crc)(uint32_t, const void*, size_t), uint32_t* value) {
+        uint32_t c = 0;
+        for (int i = 0; i < 64; ++i)
+            c = crc(c, block, sizeof block);
+        const double start = tools::precise_ms();
+        for (uint64_t i = 0; i < blocks; ++i)
+            c = crc(c, block, sizeof block);
+        *value = c;
+        return tools::precise_ms() - start;
+    };
+    uint32_t table = 0, clmul = 0;
+    const double table_ms = time_ms(crc32_table, &table);
+    const bool usable = crc32_clmul_usable();
+    const double clmul_ms = usable ? time_ms(crc32_clmul, &clmul) : 0;
+    const bool same = !usable || table == clmul;
+    std::printf("job=crc bytes=%llu clmul_usable=%d table_ms=%.1f clmul_ms=%.1f same=%d\n",
+                static_cast<unsigned long long>(blocks * sizeof block), usable ? 1 : 0, table_ms,
+                clmul_ms, same ? 1 : 0);
+    return same ? 0 : 1;
 }
 
 bool start_job(drv::Program& app, bool split, char** paths)
@@ -119,7 +154,7 @@ int timed_job(drv::Program& app, bool split, char** paths)
     } else {
         ran = drv::run_reassemble(app, paths[0], paths[1], read_and_answer, run);
     }
-    std::printf("job=%s completed=%d pieces=%u job_ms=%.0f window_ms=%.0f peak_working_set=%llu\n",
+    std::printf("job=%s completed=%d windows=%u job_ms=%.0f window_ms=%.0f peak_working_set=%llu\n",
                 split ? "split" : "join", ran && run.completed ? 1 : 0, timing.windows, job_ms,
                 timing.window_ms, static_cast<unsigned long long>(peak));
     return ran && run.completed ? 0 : 1;
@@ -128,7 +163,7 @@ int timed_job(drv::Program& app, bool split, char** paths)
 int usage()
 {
     std::fprintf(stderr, "usage: bench_driver [esc] split SOURCE DEST CAPACITY | [esc] join PIECE_1 DEST"
-                         " | loop SOURCE DEST [extras]\n");
+                         " | loop SOURCE DEST [extras] | crc [BYTES]\n");
     return 2;
 }
 
@@ -138,6 +173,8 @@ int main(int argc, char** argv)
 {
     if (argc >= 4 && std::string(argv[1]) == "loop")
         return copy_loop(argv[2], argv[3], argc >= 5 && std::atoi(argv[4]) != 0);
+    if (argc >= 2 && std::string(argv[1]) == "crc")
+        return crc_speed(argc >= 3 ? std::strtoull(argv[2], nullptr, 10) : 1ull << 30);
     const bool esc = argc >= 2 && std::string(argv[1]) == "esc";
     const int first = esc ? 2 : 1;
     if (argc < first + 3)

@@ -1,8 +1,9 @@
 // The headless demo behind tools/demo: the main job of the real program, start to end.
 // Splits a sample file, C:\Documents\REPORT.DOC, across three floppies in drive A: (a
 // tmpfs of a real floppy's capacity), swapping the disks as a user would, re-assembles it
-// into C:\Restored (putting in a wrong disk once, as users do), checks it byte for byte,
-// and leaves a picture of each stage in the build folder. With `--docs FOLDER` it also writes each picture the README shows there,
+// into C:\Restored (putting in a wrong disk once, as users do, and a disk 3 with one byte
+// gone bad, then a good copy of it), checks it byte for byte, and leaves a picture of each
+// stage in the build folder. With `--docs FOLDER` it also writes each picture the README shows there,
 // cut to the window that matters and reduced to few colours.
 #include <algorithm>
 #include <cstdio>
@@ -21,6 +22,7 @@ constexpr int kMargin = 6;                 // around a box cut out for the READM
 constexpr int kChooserNameField = 1148;    // the file-name field of the platform's choosers
 const std::string kWrongDisk =
     "Trouble Opening Source File...\nPossibly Wrong Disk Order! Try Another Disk.";
+const std::string kDisk3Failed = "Disk 3 Failed Its Check!\nInsert A Good Copy.";
 
 struct Demo {
     std::string root, drive;
@@ -111,7 +113,7 @@ bool picture_menu(drv::Program& app, char letter, const std::string& name)
     return drv::wait_until([&] { return open_menu(app.process_id()) == nullptr; }, 5000);
 }
 
-void picture_progress_window_when_shown(HWND main_window, const std::string& name)
+HWND picture_progress_window_when_shown(HWND main_window, const std::string& name)
 {
     HWND progress = nullptr;
     const bool shown = drv::wait_until([&] {
@@ -120,10 +122,19 @@ void picture_progress_window_when_shown(HWND main_window, const std::string& nam
     }, 10000);
     // The flush (400 ms) and the pause after the piece (300 ms) keep it up long enough for
     // the bar to be seen filling.
-    if (shown) {
-        Sleep(450);
-        picture(name, window_area(progress));
-    }
+    if (!shown)
+        return nullptr;
+    Sleep(450);
+    picture(name, window_area(progress));
+    return progress;
+}
+
+// The split's first window checks the source; the next one writes piece 1.
+void picture_check_and_first_piece(HWND main_window)
+{
+    HWND check = picture_progress_window_when_shown(main_window, "split-checking");
+    if (check && drv::wait_until([&] { return !IsWindow(check) || !IsWindowVisible(check); }, 10000))
+        picture_progress_window_when_shown(main_window, "split-progress");
 }
 
 // Pictures of a job's two choosers as a user fills them: the folder opened, its file
@@ -183,8 +194,7 @@ bool split(drv::Program& app)
             tell(box);
             if (box.text.rfind("Total Number Of Pre-Formatted Disks Required", 0) == 0) {
                 picture("split-disk-count", window_area(box.window));
-                progress_shot = std::thread(picture_progress_window_when_shown, app.main_window(),
-                                            "split-progress");
+                progress_shot = std::thread(picture_check_and_first_piece, app.main_window());
             } else if (box.text == "Insert Next Disk!") {
                 if (progress_shot.joinable())
                     progress_shot.join();
@@ -204,11 +214,22 @@ bool split(drv::Program& app)
     return ok && run.completed && disk == 3;
 }
 
-// Disk 3 goes in where disk 2 is due; the retry box tells, and disk 2 follows.
+// Disk 3 goes in where disk 2 is due; the retry box tells, and disk 2 follows. Then disk 3
+// with one byte gone bad: the check names it, and a good copy goes in.
 bool reassemble(drv::Program& app)
 {
     int disk = 1;
     bool wrong_disk_shown = false;
+    bool failed_check_shown = false;
+    std::string good_piece_3;
+    const std::string piece_3 = "A:\\REPORT.DOC_3";
+    auto insert_damaged_3 = [&] {
+        insert(3);
+        drv::read_file(piece_3, good_piece_3);
+        std::string damaged = good_piece_3;
+        damaged[damaged.size() / 2] ^= 0x01;
+        drv::write_file(piece_3, damaged);
+    };
     insert(1);
     drv::JobRun run;
     std::printf("Re-assemble of A:\\REPORT.DOC_1 into C:\\Restored\\REPORT.DOC:\n");
@@ -218,7 +239,16 @@ bool reassemble(drv::Program& app)
             tell(box);
             if (box.text == "Insert Next Disk!") {
                 eject_to(disk);
-                insert(disk == 1 && !wrong_disk_shown ? 3 : ++disk);
+                if (disk == 1 && !wrong_disk_shown)
+                    insert(3);
+                else if (++disk == 3)
+                    insert_damaged_3();
+                else
+                    insert(disk);
+            } else if (box.text == kDisk3Failed) {
+                picture("join-failed-check", window_area(box.window));
+                failed_check_shown = true;
+                drv::write_file(piece_3, good_piece_3);
             } else if (box.text == kWrongDisk) {
                 picture("join-wrong-disk", window_area(box.window));
                 wrong_disk_shown = true;
@@ -232,7 +262,7 @@ bool reassemble(drv::Program& app)
         run, drv::kJobBoxTimeout, picture_chooser("join-source-chooser", "join-destination-chooser"));
     std::printf("Re-assemble: %s, %d disks\n", run.completed ? "Copy Complete!" : "did not complete",
                 disk);
-    return ok && run.completed && disk == 3 && wrong_disk_shown;
+    return ok && run.completed && disk == 3 && wrong_disk_shown && failed_check_shown;
 }
 
 } // namespace

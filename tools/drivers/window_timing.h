@@ -17,7 +17,7 @@ double precise_ms();
 uint64_t peak_working_set(const drv::Program& app);
 
 struct WindowTiming {
-    unsigned windows = 0;        // progress windows seen, one per piece
+    unsigned windows = 0;        // progress windows seen: one per piece, one for a check
     double first_window_at = 0;  // precise_ms() when the first progress window showed
     double window_ms = 0;        // time progress windows were shown, all pieces
     HWND shown = nullptr;
