@@ -249,17 +249,18 @@ std::vector<std::string> expected_from(const Sweep& s, const Run& base, FaultKin
         if (base.log[i].function != fault_function(kind) || e.boxes.empty() ||
             (file != kAnyFile && file_of(s, base.log[i]) != file))
             continue;
-        if (!e.ends)
-            e = {std::vector<std::string>(kRetriesAnswered + 1, e.boxes[0]), true};
-        if (e.boxes.back() != kCancelled)
+        if (!e.ends) {
+            e.boxes.assign(kRetriesAnswered + 1, e.boxes[0]);
             e.boxes.push_back(kCancelled);
+            e.ends = true;
+        }
         return expected(base, e, i);
     }
     return texts(base.boxes);
 }
 
-// A refused close leaves the file open in the program without sharing: opened again, it
-// cannot be, whatever disk is in the drive.
+// A refused close leaves the file open in the program without sharing: opened again on
+// the same disk (the runs answer OK without changing it), it cannot be.
 std::vector<std::string> expected_single(const Sweep& s, const Run& base, FaultKind kind, size_t i)
 {
     const Effect e = effect(s, kind, base.log, i);
