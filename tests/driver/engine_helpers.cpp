@@ -168,11 +168,6 @@ bool check_box(drv::Program& app, Kind kind, const std::string& caption, const s
     return matched;
 }
 
-bool no_box_for(drv::Program& app, DWORD ms)
-{
-    return !drv::wait_until([&] { return !app.dialogs().empty(); }, ms);
-}
-
 bool ends_without_box(drv::Program& app)
 {
     return app.wait_idle() && app.wait_messages_handled() && app.idle() && app.dialogs().empty();

@@ -53,8 +53,6 @@ bool expect_box(drv::Program& app, Kind kind, const std::string& caption,
 bool expect_box_then(drv::Program& app, Kind kind, const std::string& caption,
                      const std::string& text, const std::function<void()>& meanwhile,
                      int button = IDOK);
-// True when no message box or chooser comes up within the time.
-bool no_box_for(drv::Program& app, DWORD ms);
 // True when the job ends with nothing after it: the worker goes idle, every command posted
 // before has been handled, and then no dialog shows and no job runs. A worker that has
 // suspended itself shows nothing more; only a command taken late could start another job.

@@ -36,16 +36,28 @@ void FaultControlBlock::close()
     mapping_ = nullptr;
 }
 
-void FaultControlBlock::arm(FaultKind kind, LONG call)
+void FaultControlBlock::arm(const std::vector<Fault>& faults)
 {
     if (!control_)
         return;
-    InterlockedExchange(&control_->armed_kind, kNoFault);
+    for (LONG i = 0; i < kMaxArmed; ++i) {
+        const Fault fault = i < LONG(faults.size()) ? faults[i] : Fault{kNoFault, 0, 0};
+        InterlockedExchange(&control_->armed[i].kind, kNoFault);
+        InterlockedExchange(&control_->armed[i].failed, 0);
+        InterlockedExchange(&control_->armed[i].first, fault.first);
+        InterlockedExchange(&control_->armed[i].last, fault.last);
+        InterlockedExchange(&control_->armed[i].kind, fault.kind);
+    }
     for (volatile LONG& count : control_->calls)
         InterlockedExchange(&count, 0);
-    InterlockedExchange(&control_->fired, 0);
-    InterlockedExchange(&control_->armed_call, call);
-    InterlockedExchange(&control_->armed_kind, kind);
+    InterlockedExchange(&control_->logged, 0);
+    InterlockedExchange(&control_->refused, 0);
+}
+
+void FaultControlBlock::fast_clock(bool on)
+{
+    if (control_)
+        InterlockedExchange(&control_->fast_clock, on);
 }
 
 LONG FaultControlBlock::calls(FaultFunction function) const
@@ -55,7 +67,45 @@ LONG FaultControlBlock::calls(FaultFunction function) const
 
 bool FaultControlBlock::fired() const
 {
-    return control_ && control_->fired != 0;
+    for (LONG i = 0; control_ && i < kMaxArmed; ++i)
+        if (control_->armed[i].kind != kNoFault && control_->armed[i].failed == 0)
+            return false;
+    return control_ != nullptr;
+}
+
+LONG FaultControlBlock::failed(int armed) const
+{
+    return control_ ? control_->armed[armed].failed : 0;
+}
+
+LONG FaultControlBlock::logged() const
+{
+    return control_ ? control_->logged : 0;
+}
+
+std::vector<LoggedCall> FaultControlBlock::log() const
+{
+    if (!control_)
+        return {};
+    const LONG n = control_->logged < kLogSize ? control_->logged : kLogSize;
+    return std::vector<LoggedCall>(control_->log, control_->log + n);
+}
+
+bool FaultControlBlock::close_refused(HANDLE process)
+{
+    bool closed = true;
+    const LONG n = control_ ? control_->refused : 0;
+    for (LONG i = 0; i < n && i < kMaxRefused; ++i) {
+        // Wine closes another process's handle only while duplicating it into one.
+        const auto handle = reinterpret_cast<HANDLE>(control_->refused_handles[i]);
+        HANDLE copy = nullptr;
+        closed &= DuplicateHandle(process, handle, GetCurrentProcess(), &copy, 0, FALSE,
+                                  DUPLICATE_CLOSE_SOURCE | DUPLICATE_SAME_ACCESS) &&
+                  CloseHandle(copy);
+    }
+    if (control_)
+        InterlockedExchange(&control_->refused, 0);
+    return closed && n <= kMaxRefused;
 }
 
 bool FaultControlBlock::injector_ready() const
@@ -104,18 +154,10 @@ bool start_with_injector(Program& app, FaultControlBlock& faults)
     const bool started = app.start(SW_SHOWNORMAL, kDefaultTimeout, [&](const PROCESS_INFORMATION& p) {
         return faults.create(p.dwProcessId) &&
                load_library_into(p.hProcess, fault_injector_path(), kDefaultTimeout) &&
-               faults.injector_ready() && faults.patched() == kFaultFunctionCount;
+               faults.injector_ready() && faults.patched() == kHookCount;
     });
     faults.disarm();
     return started;
-}
-
-const FaultKindInfo& fault_kind_info(FaultKind kind)
-{
-    for (const FaultKindInfo& info : kFaultKinds)
-        if (info.kind == kind)
-            return info;
-    return kFaultKinds[0];
 }
 
 } // namespace drv

@@ -153,6 +153,7 @@ public:
                const BeforeRun& before_run = nullptr, const std::string& unix_exe = "");
     HWND main_window() const { return main_; }
     DWORD process_id() const { return info_.dwProcessId; }
+    HANDLE process() const { return info_.hProcess; }
     bool running() const;
     // The copy worker has suspended itself: no job runs and the menu takes commands.
     bool idle() const;

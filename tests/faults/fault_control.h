@@ -1,11 +1,10 @@
 // The control block shared by a test and the fault injector loaded into the program: which
-// call to make fail and how, and how many calls of each function the program has made.
-// One named shared-memory block per program process, made by the test before the
-// injector is loaded.
+// calls to make fail and how, how many calls of each function the program has made, and a
+// log of them with the file each concerned. One named shared-memory block per program
+// process, made by the test before the injector is loaded.
 //   fault_control_name - the block's name for a process id
-//   kFaultKinds        - every fault kind the fault sweep tries, with its function and its
-//                        name in reports
-//   fault_function     - the function a kind makes fail, for every kind
+//   kFaultKinds        - every fault kind with its function and its name in reports
+//   fault_function     - the function a kind makes fail
 #ifndef SLIVERDISK_FAULT_CONTROL_H
 #define SLIVERDISK_FAULT_CONTROL_H
 
@@ -19,22 +18,26 @@ enum FaultFunction : LONG {
     kSetFilePointer,
     kGetDiskFreeSpaceA,
     kCloseHandle,
+    kFlushFileBuffers,
+    kSetEndOfFile,
     kFaultFunctionCount
 };
+// And the clock (GetTickCount, Sleep), for the fast clock below.
+constexpr LONG kHookCount = kFaultFunctionCount + 2;
 
 enum FaultKind : LONG {
     kNoFault,
-    kAccessDenied,    // CreateFileA
-    kNotReady,        // CreateFileA
+    kOpenFails,       // CreateFileA: not ready
     kReadFails,       // ReadFile
     kShortRead,       // ReadFile: half the bytes asked for, the rest stays unread
-    kDiskFull,        // WriteFile: nothing written
     kShortWrite,      // WriteFile: half the bytes written, reported as such
     kSeekFails,       // SetFilePointer: the position does not move
     kFreeSpaceFails,  // GetDiskFreeSpaceA
     kCloseFails,      // CloseHandle: the handle stays open, as with any refused close
+    kFlushFails,      // FlushFileBuffers
+    kCutFails,        // SetEndOfFile: the length stays
     kChangedRead,     // ReadFile: succeeds, but one byte comes back changed, as from a
-                      // medium that returns other bytes than it took; not in the sweep
+                      // medium that returns other bytes than it took
     kFaultKindCount
 };
 
@@ -46,15 +49,16 @@ struct FaultKindInfo {
 };
 
 constexpr FaultKindInfo kFaultKinds[] = {
-    {kAccessDenied, kCreateFileA, "CreateFileA", "access denied"},
-    {kNotReady, kCreateFileA, "CreateFileA", "not ready"},
+    {kOpenFails, kCreateFileA, "CreateFileA", "fails"},
     {kReadFails, kReadFile, "ReadFile", "fails"},
     {kShortRead, kReadFile, "ReadFile", "fewer bytes"},
-    {kDiskFull, kWriteFile, "WriteFile", "disk full"},
     {kShortWrite, kWriteFile, "WriteFile", "fewer bytes"},
     {kSeekFails, kSetFilePointer, "SetFilePointer", "fails"},
     {kFreeSpaceFails, kGetDiskFreeSpaceA, "GetDiskFreeSpaceA", "fails"},
     {kCloseFails, kCloseHandle, "CloseHandle", "fails"},
+    {kFlushFails, kFlushFileBuffers, "FlushFileBuffers", "fails"},
+    {kCutFails, kSetEndOfFile, "SetEndOfFile", "fails"},
+    {kChangedRead, kReadFile, "ReadFile", "a byte changed"},
 };
 
 constexpr FaultFunction fault_function(FaultKind kind)
@@ -63,20 +67,49 @@ constexpr FaultFunction fault_function(FaultKind kind)
         if (info.kind == kind)
             return info.function;
     }
-    return kind == kChangedRead ? kReadFile : kFaultFunctionCount;
+    return kFaultFunctionCount;
 }
 
 constexpr LONG kFaultControlMagic = 0x53444654;  // set by the injector once it has patched
 
-// Every field is a 32-bit word written with interlocked calls: the test writes the armed
-// fault and clears the counts while the program is idle; the program counts and fires.
+// Calls `first` to `last` (1-based) of the kind's function fail.
+struct ArmedFault {
+    volatile LONG kind;
+    volatile LONG first;
+    volatile LONG last;
+    volatile LONG failed;  // calls this fault made fail
+};
+
+// What a logged call concerned: the file's handle or name was opened for writing, past the
+// file cache; a seek from the end; the injector made the call fail.
+constexpr LONG kWrites = 1, kNoBuffering = 2, kFromEnd = 4, kFaulted = 8;
+
+struct LoggedCall {
+    LONG function;  // FaultFunction
+    LONG call;      // 1-based, among the calls of that function
+    LONG flags;     // the flags above
+    char file[40];  // the end of the file's name, for calls on a file
+};
+
+constexpr LONG kMaxArmed = 2;
+constexpr LONG kLogSize = 512;
+constexpr LONG kMaxRefused = 16;
+
+// Every field is written with interlocked calls or while the program makes no counted
+// call: the test arms and clears while the program is idle; the program counts and fires.
 struct FaultControl {
     volatile LONG magic;
-    volatile LONG patched;      // import table entries taken over
-    volatile LONG armed_kind;   // FaultKind
-    volatile LONG armed_call;   // 1-based call of the kind's function that fails
-    volatile LONG fired;        // the armed call came and failed
+    volatile LONG patched;     // import table entries taken over
+    // Sleep(n) moves GetTickCount on by n at once instead of waiting: the program's fixed
+    // pauses take no time. Only for tests about file calls, never about pacing.
+    volatile LONG fast_clock;
+    volatile LONG clock_ahead;
+    ArmedFault armed[kMaxArmed];
     volatile LONG calls[kFaultFunctionCount];
+    volatile LONG logged;      // calls made; the first kLogSize are in `log`
+    LoggedCall log[kLogSize];
+    volatile LONG refused;     // handles left open by a refused close, for the test to close
+    volatile ULONG_PTR refused_handles[kMaxRefused];
 };
 
 // "SliverdiskFaultControl-<pid>" without any library call, so the injector needs only

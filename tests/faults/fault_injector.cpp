@@ -1,13 +1,16 @@
 // The fault injector: a DLL a test loads into the real program before its first
-// instruction runs. It takes over the program's import table entries of six file functions,
-// counts every call the program makes to them, and makes the one call the test armed in the
-// shared control block (fault_control.h) fail in the armed way. The program knows nothing
-// of it: only calls the executable itself makes go through its import table, so calls of
-// the system's own DLLs (the file choosers, say) are neither counted nor failed.
-//   DllMain      - opens the control block, patches the import table, reports `patched`
+// instruction runs. It takes over the program's import table entries of eight file
+// functions, counts and logs every call the program makes to them (with the file each
+// concerns), and makes the calls the test armed in the shared control block
+// (fault_control.h) fail in the armed way. It also takes over GetTickCount and Sleep, for
+// the fast clock. The program knows nothing of it: only calls the executable itself makes
+// go through its import table, so calls of the system's own DLLs (the file choosers, say)
+// are neither counted nor failed.
+//   DllMain       - opens the control block, patches the import table, reports `patched`
 //   patch_imports - replaces the kernel32 entries of the executable by the hooks below
-//   armed        - counts a call and says whether it is the one to fail
-//   hook_*       - one per function: the fault, or the real call
+//   note_call     - counts and logs a call; returns the armed kind when it is to fail
+//   remember / forget / file_of - the name and flags of every file handle the program holds
+//   hook_*        - one per function: the fault, or the real call
 #include <windows.h>
 
 #include "faults/fault_control.h"
@@ -20,7 +23,17 @@ using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 using SetFilePointerFn = DWORD(WINAPI*)(HANDLE, LONG, PLONG, DWORD);
 using GetDiskFreeSpaceAFn = BOOL(WINAPI*)(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
-using CloseHandleFn = BOOL(WINAPI*)(HANDLE);
+using HandleFn = BOOL(WINAPI*)(HANDLE);
+using GetTickCountFn = DWORD(WINAPI*)();
+using SleepFn = void(WINAPI*)(DWORD);
+
+constexpr int kMaxFiles = 32;
+
+struct OpenFile {
+    HANDLE handle;
+    LONG flags;
+    char file[sizeof(LoggedCall::file)];
+};
 
 struct Injector {
     FaultControl* control = nullptr;
@@ -29,43 +42,109 @@ struct Injector {
     WriteFileFn write_file = nullptr;
     SetFilePointerFn set_file_pointer = nullptr;
     GetDiskFreeSpaceAFn get_disk_free_space = nullptr;
-    CloseHandleFn close_handle = nullptr;
+    HandleFn close_handle = nullptr;
+    HandleFn flush_file_buffers = nullptr;
+    HandleFn set_end_of_file = nullptr;
+    GetTickCountFn get_tick_count = nullptr;
+    SleepFn sleep = nullptr;
+    // Only the copy worker makes file calls, one at a time.
+    OpenFile files[kMaxFiles] = {};
 };
 Injector g_injector;
 
-// Counts the call; returns the armed kind when this is the call to fail, else kNoFault.
-FaultKind armed(FaultFunction function)
+// The end of a name, which tells the files of one test apart.
+void copy_name_end(const char* name, char* out)
+{
+    const int size = sizeof(LoggedCall::file);
+    const int length = name ? lstrlenA(name) : 0;
+    const char* from = name + (length >= size ? length - (size - 1) : 0);
+    lstrcpynA(out, name ? from : "", size);
+}
+
+void forget(HANDLE handle)
+{
+    for (OpenFile& open : g_injector.files)
+        if (open.handle == handle)
+            open.handle = nullptr;
+}
+
+// A handle whose close was refused and that the test closed since may come again.
+void remember(HANDLE handle, const char* file, LONG flags)
+{
+    forget(handle);
+    for (OpenFile& open : g_injector.files) {
+        if (!open.handle) {
+            open.handle = handle;
+            open.flags = flags;
+            lstrcpynA(open.file, file, sizeof open.file);
+            return;
+        }
+    }
+}
+
+const OpenFile* file_of(HANDLE handle)
+{
+    for (const OpenFile& open : g_injector.files)
+        if (open.handle == handle)
+            return &open;
+    return nullptr;
+}
+
+// Counts and logs the call; returns the kind to fail it with, or kNoFault.
+FaultKind note_call(FaultFunction function, const char* file, LONG flags,
+                    const OpenFile* open = nullptr)
 {
     FaultControl* c = g_injector.control;
     const LONG call = InterlockedIncrement(&c->calls[function]);
-    const LONG kind = c->armed_kind;
-    if (kind <= kNoFault || kind >= kFaultKindCount || call != c->armed_call ||
-        fault_function(FaultKind(kind)) != function)
-        return kNoFault;
-    InterlockedExchange(&c->fired, 1);
-    return FaultKind(kind);
+    FaultKind fail = kNoFault;
+    for (ArmedFault& armed : c->armed) {
+        const LONG kind = armed.kind;
+        if (fail == kNoFault && kind > kNoFault && kind < kFaultKindCount &&
+            fault_function(FaultKind(kind)) == function && call >= armed.first &&
+            call <= armed.last) {
+            InterlockedIncrement(&armed.failed);
+            fail = FaultKind(kind);
+        }
+    }
+    const LONG at = InterlockedIncrement(&c->logged) - 1;
+    if (at < kLogSize) {
+        LoggedCall& entry = c->log[at];
+        entry.function = function;
+        entry.call = call;
+        entry.flags = flags | (open ? open->flags : 0) | (fail != kNoFault ? kFaulted : 0);
+        lstrcpynA(entry.file, open ? open->file : file ? file : "", sizeof entry.file);
+    }
+    return fail;
+}
+
+FaultKind note_handle_call(FaultFunction function, HANDLE handle, LONG flags = 0)
+{
+    return note_call(function, nullptr, flags, file_of(handle));
 }
 
 HANDLE WINAPI hook_create_file(LPCSTR name, DWORD access, DWORD share,
                                LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                                HANDLE model)
 {
-    switch (armed(kCreateFileA)) {
-    case kAccessDenied:
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    case kNotReady:
+    char file[sizeof(LoggedCall::file)];
+    copy_name_end(name, file);
+    const LONG logged = ((access & GENERIC_WRITE) ? kWrites : 0) |
+                        ((flags & FILE_FLAG_NO_BUFFERING) ? kNoBuffering : 0);
+    if (note_call(kCreateFileA, file, logged) == kOpenFails) {
         SetLastError(ERROR_NOT_READY);
         return INVALID_HANDLE_VALUE;
-    default:
-        return g_injector.create_file(name, access, share, security, disposition, flags, model);
     }
+    HANDLE handle =
+        g_injector.create_file(name, access, share, security, disposition, flags, model);
+    if (handle != INVALID_HANDLE_VALUE)
+        remember(handle, file, logged);
+    return handle;
 }
 
 BOOL WINAPI hook_read_file(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD got,
                            LPOVERLAPPED overlapped)
 {
-    switch (armed(kReadFile)) {
+    switch (note_handle_call(kReadFile, file)) {
     case kReadFails:
         if (got)
             *got = 0;
@@ -87,22 +166,14 @@ BOOL WINAPI hook_read_file(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD got
 BOOL WINAPI hook_write_file(HANDLE file, LPCVOID buffer, DWORD wanted, LPDWORD written,
                             LPOVERLAPPED overlapped)
 {
-    switch (armed(kWriteFile)) {
-    case kDiskFull:
-        if (written)
-            *written = 0;
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    case kShortWrite:
-        return g_injector.write_file(file, buffer, wanted / 2, written, overlapped);
-    default:
-        return g_injector.write_file(file, buffer, wanted, written, overlapped);
-    }
+    if (note_handle_call(kWriteFile, file) == kShortWrite)
+        wanted /= 2;
+    return g_injector.write_file(file, buffer, wanted, written, overlapped);
 }
 
 DWORD WINAPI hook_set_file_pointer(HANDLE file, LONG distance, PLONG distance_high, DWORD method)
 {
-    if (armed(kSetFilePointer) == kSeekFails) {
+    if (note_handle_call(kSetFilePointer, file, method == FILE_END ? kFromEnd : 0) == kSeekFails) {
         SetLastError(ERROR_NEGATIVE_SEEK);
         return INVALID_SET_FILE_POINTER;
     }
@@ -113,7 +184,7 @@ BOOL WINAPI hook_get_disk_free_space(LPCSTR root, LPDWORD sectors_per_cluster,
                                      LPDWORD bytes_per_sector, LPDWORD free_clusters,
                                      LPDWORD clusters)
 {
-    if (armed(kGetDiskFreeSpaceA) == kFreeSpaceFails) {
+    if (note_call(kGetDiskFreeSpaceA, root, 0) == kFreeSpaceFails) {
         SetLastError(ERROR_NOT_READY);
         return FALSE;
     }
@@ -123,11 +194,47 @@ BOOL WINAPI hook_get_disk_free_space(LPCSTR root, LPDWORD sectors_per_cluster,
 
 BOOL WINAPI hook_close_handle(HANDLE handle)
 {
-    if (armed(kCloseHandle) == kCloseFails) {
+    if (note_handle_call(kCloseHandle, handle) == kCloseFails) {
+        FaultControl* c = g_injector.control;
+        const LONG slot = InterlockedIncrement(&c->refused) - 1;
+        if (slot < kMaxRefused)
+            c->refused_handles[slot] = reinterpret_cast<ULONG_PTR>(handle);
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    forget(handle);
     return g_injector.close_handle(handle);
+}
+
+BOOL WINAPI hook_flush_file_buffers(HANDLE file)
+{
+    if (note_handle_call(kFlushFileBuffers, file) == kFlushFails) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return g_injector.flush_file_buffers(file);
+}
+
+BOOL WINAPI hook_set_end_of_file(HANDLE file)
+{
+    if (note_handle_call(kSetEndOfFile, file) == kCutFails) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return g_injector.set_end_of_file(file);
+}
+
+DWORD WINAPI hook_get_tick_count()
+{
+    return g_injector.get_tick_count() + static_cast<DWORD>(g_injector.control->clock_ahead);
+}
+
+void WINAPI hook_sleep(DWORD milliseconds)
+{
+    if (!g_injector.control->fast_clock)
+        return g_injector.sleep(milliseconds);
+    InterlockedExchangeAdd(&g_injector.control->clock_ahead, static_cast<LONG>(milliseconds));
+    g_injector.sleep(0);
 }
 
 struct Hook {
@@ -135,6 +242,12 @@ struct Hook {
     void* replacement;
     void** real;
 };
+
+template <typename Fn>
+Hook make_hook(const char* name, Fn replacement, Fn* real)
+{
+    return {name, reinterpret_cast<void*>(replacement), reinterpret_cast<void**>(real)};
+}
 
 bool replace_slot(ULONG_PTR* slot, void* replacement)
 {
@@ -148,20 +261,20 @@ bool replace_slot(ULONG_PTR* slot, void* replacement)
 
 LONG patch_imports()
 {
+    Injector& i = g_injector;
     const Hook hooks[] = {
-        {"CreateFileA", reinterpret_cast<void*>(hook_create_file),
-         reinterpret_cast<void**>(&g_injector.create_file)},
-        {"ReadFile", reinterpret_cast<void*>(hook_read_file),
-         reinterpret_cast<void**>(&g_injector.read_file)},
-        {"WriteFile", reinterpret_cast<void*>(hook_write_file),
-         reinterpret_cast<void**>(&g_injector.write_file)},
-        {"SetFilePointer", reinterpret_cast<void*>(hook_set_file_pointer),
-         reinterpret_cast<void**>(&g_injector.set_file_pointer)},
-        {"GetDiskFreeSpaceA", reinterpret_cast<void*>(hook_get_disk_free_space),
-         reinterpret_cast<void**>(&g_injector.get_disk_free_space)},
-        {"CloseHandle", reinterpret_cast<void*>(hook_close_handle),
-         reinterpret_cast<void**>(&g_injector.close_handle)},
+        make_hook("CreateFileA", hook_create_file, &i.create_file),
+        make_hook("ReadFile", hook_read_file, &i.read_file),
+        make_hook("WriteFile", hook_write_file, &i.write_file),
+        make_hook("SetFilePointer", hook_set_file_pointer, &i.set_file_pointer),
+        make_hook("GetDiskFreeSpaceA", hook_get_disk_free_space, &i.get_disk_free_space),
+        make_hook("CloseHandle", hook_close_handle, &i.close_handle),
+        make_hook("FlushFileBuffers", hook_flush_file_buffers, &i.flush_file_buffers),
+        make_hook("SetEndOfFile", hook_set_end_of_file, &i.set_end_of_file),
+        make_hook("GetTickCount", hook_get_tick_count, &i.get_tick_count),
+        make_hook("Sleep", hook_sleep, &i.sleep),
     };
+    static_assert(sizeof hooks / sizeof hooks[0] == kHookCount, "one hook per function");
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);

@@ -44,7 +44,7 @@ Set make_set(const std::string& name, const std::string& base_name, uint32_t siz
 void expect_cancel_ending(drv::Program& app)
 {
     eng::expect_box(app, Kind::note, kNote, kCancelled);
-    CHECK(eng::no_box_for(app, 1000));
+    CHECK(eng::ends_without_box(app));
 }
 }  // namespace
 

@@ -27,10 +27,10 @@ std::string piece_suffix(uint32_t k)
     return "_" + std::to_string(k);
 }
 
-// Black pixels on the screen in a strip at the left end of where the progress window
-// stood (320 x 100, centred in the main window's client area), beside the box that
-// follows it.
-int black_where_progress_stood(const drv::Program& app)
+// Whether the main window shows its gradient again where the progress window stood: no
+// black pixels in a strip at the left end of where it was (320 x 100, centred in the main
+// window's client area), beside the box that follows it. The screen is read until it does.
+bool gradient_where_progress_stood(const drv::Program& app)
 {
     const std::vector<HWND> boxes = app.dialogs();
     REQUIRE(boxes.size() == 1);
@@ -44,14 +44,16 @@ int black_where_progress_stood(const drv::Program& app)
     GetWindowRect(boxes.front(), &beside);
     const int width = 8;
     REQUIRE(left + width < beside.left);
-    Sleep(300);
-    drv::ScreenArea area;
-    REQUIRE(drv::read_screen("split_next_disk_screen.png", left, top, width, 100, area));
-    int black = 0;
-    for (int y = top; y < top + 100; ++y)
-        for (int x = left; x < left + width; ++x)
-            black += area.black(x, y);
-    return black;
+    return drv::wait_until([&] {
+        drv::ScreenArea area;
+        if (!drv::read_screen("split_next_disk_screen.png", left, top, width, 100, area))
+            return false;
+        for (int y = top; y < top + 100; ++y)
+            for (int x = left; x < left + width; ++x)
+                if (area.black(x, y))
+                    return false;
+        return true;
+    });
 }
 }  // namespace
 
@@ -82,7 +84,7 @@ TEST_CASE("ten floppies of real capacity: split and re-assemble byte for byte, e
         eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] {
             // The main window shows its gradient again where the progress window was.
             if (k == 1)
-                CHECK(black_where_progress_stood(app) == 0);
+                CHECK(gradient_where_progress_stood(app));
             REQUIRE(eng::move_all("A:", stash(k)));
         });
     eng::expect_box(app, Kind::note, kNote, kComplete);
