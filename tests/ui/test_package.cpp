@@ -77,9 +77,12 @@ uint32_t little_endian(const std::string& bytes, size_t at, size_t width)
 struct PeHeader {
     uint16_t machine = 0;
     uint16_t subsystem = 0;
+    uint32_t os_version = 0;         // major in the high half, minor in the low
+    uint32_t subsystem_version = 0;  // the same
 };
 
-// The machine and subsystem fields of a program's PE header; zeros when it has none.
+// The machine, subsystem and version fields of a program's PE header; zeros when it has
+// none.
 PeHeader pe_header(const std::string& windows_file)
 {
     std::string bytes;
@@ -87,11 +90,14 @@ PeHeader pe_header(const std::string& windows_file)
     if (!drv::read_file(windows_file, bytes) || bytes.size() < 0x40 || bytes.compare(0, 2, "MZ"))
         return pe;
     const size_t nt = little_endian(bytes, 0x3c, 4);
-    // Signature, file header (20 bytes), then the optional header, whose subsystem field
-    // sits at offset 68 in both the 32-bit and the 64-bit form.
+    // Signature, file header (20 bytes), then the optional header, whose version fields sit
+    // at offsets 40 and 48 and its subsystem field at 68 in both the 32-bit and the 64-bit
+    // form.
     if (nt + 24 + 70 > bytes.size() || bytes.compare(nt, 4, std::string("PE\0\0", 4)) != 0)
         return pe;
     pe.machine = uint16_t(little_endian(bytes, nt + 4, 2));
+    pe.os_version = little_endian(bytes, nt + 24 + 40, 2) << 16 | little_endian(bytes, nt + 24 + 42, 2);
+    pe.subsystem_version = little_endian(bytes, nt + 24 + 48, 2) << 16 | little_endian(bytes, nt + 24 + 50, 2);
     pe.subsystem = uint16_t(little_endian(bytes, nt + 24 + 68, 2));
     return pe;
 }
@@ -231,6 +237,9 @@ TEST_CASE("the release zip holds the 32-bit program, README.txt and LICENSE.txt,
     const PeHeader pe = pe_header(unpacked("release", "sliverdisk.exe"));
     CHECK(pe.machine == kMachineX86);
     CHECK(pe.subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    // Windows 95 and NT 4.0 refuse a program that asks for a later version of either.
+    CHECK(pe.os_version == 0x40000u);
+    CHECK(pe.subsystem_version == 0x40000u);
     // The loader of an older Windows refuses to start a program that imports a call it
     // does not have.
     const std::map<std::string, std::string> allowed = allowed_imports();
