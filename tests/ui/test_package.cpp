@@ -2,8 +2,8 @@
 // with the configuration `cmake --build <build> --target package` uses; the test unpacks
 // it and reads its files, line ends, checksum file, and the program's machine type and
 // version, checks every function the program imports against the list of those that
-// Windows 95 and NT 4.0 have (allowed_imports.txt), then starts the program of a package
-// under Wine.
+// Windows 95 and NT 4.0 have (allowed_imports.txt) and the application manifest the program
+// carries, then starts the program of a package under Wine.
 //
 // A 64-bit build (a machine that cannot run 32-bit code) ships the 32-bit program, which
 // cannot start here: the test then also packages this build's own program the same way,
@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 #include <sstream>
@@ -215,6 +216,110 @@ FileVersion file_version(const std::string& windows_file)
     return v;
 }
 
+// The names of a program's application manifests ("#1" for id 1) and the text of the one
+// the loader reads, id 1: as the program carries them, not as the source has them.
+struct Manifest {
+    std::vector<std::string> names;
+    std::string text;
+};
+
+BOOL CALLBACK collect_name(HMODULE, LPCSTR, LPSTR name, LONG_PTR names)
+{
+    reinterpret_cast<std::vector<std::string>*>(names)->push_back(
+        IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<ULONG_PTR>(name)) : name);
+    return TRUE;
+}
+
+Manifest manifest_of(const std::string& windows_file)
+{
+    Manifest manifest;
+    HMODULE image = LoadLibraryExA(windows_file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!image)
+        return manifest;
+    EnumResourceNamesA(image, RT_MANIFEST, collect_name,
+                       reinterpret_cast<LONG_PTR>(&manifest.names));
+    HRSRC found = FindResourceA(image, CREATEPROCESS_MANIFEST_RESOURCE_ID,
+                                RT_MANIFEST);
+    HGLOBAL loaded = found ? LoadResource(image, found) : nullptr;
+    if (loaded)
+        manifest.text.assign(static_cast<const char*>(LockResource(loaded)),
+                             SizeofResource(image, found));
+    FreeLibrary(image);
+    return manifest;
+}
+
+// Every element of an XML text, in order: its name without a namespace prefix, and its
+// start tag. Comments are skipped, so words in them are no settings.
+std::vector<std::pair<std::string, std::string>> xml_elements(const std::string& xml)
+{
+    std::vector<std::pair<std::string, std::string>> elements;
+    for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+        if (xml.compare(at, 4, "<!--") == 0) {
+            at = xml.find("-->", at);
+            if (at == std::string::npos)
+                break;
+            continue;
+        }
+        const size_t end = xml.find('>', at);
+        if (end == std::string::npos)
+            break;
+        if (xml[at + 1] == '/' || xml[at + 1] == '?')
+            continue;
+        const std::string tag = xml.substr(at, end - at + 1);
+        const std::string name = tag.substr(1, tag.find_first_of(" \t\r\n/>") - 1);
+        elements.emplace_back(name.substr(name.find(':') + 1), tag);
+    }
+    return elements;
+}
+
+// An attribute's value in a start tag; empty when it has none.
+std::string attribute(const std::string& tag, const std::string& name)
+{
+    for (size_t at = tag.find(name + "=\""); at != std::string::npos;
+         at = tag.find(name + "=\"", at + 1)) {
+        if (std::isspace(static_cast<unsigned char>(tag[at - 1]))) {
+            const size_t start = at + name.size() + 2;
+            return tag.substr(start, tag.find('"', start) - start);
+        }
+    }
+    return "";
+}
+
+// Without a manifest, Vista and later would virtualize the program's writes into protected
+// folders; with more than asInvoker and the systems it knows, it would change how the
+// program looks (DPI awareness, common controls 6) or what it may do.
+void check_manifest(const std::string& windows_file)
+{
+    const Manifest manifest = manifest_of(windows_file);
+    CHECK(manifest.names == std::vector<std::string>{"#1"});
+    INFO("the program's manifest: " << manifest.text);
+    std::vector<std::string> names;
+    std::string execution_level;
+    std::set<std::string> supported;
+    for (const auto& element : xml_elements(manifest.text)) {
+        names.push_back(element.first);
+        if (element.first == "requestedExecutionLevel")
+            execution_level = attribute(element.second, "level") + " uiAccess=" +
+                              attribute(element.second, "uiAccess");
+        if (element.first == "supportedOS")
+            supported.insert(upper(attribute(element.second, "Id")));
+    }
+    CHECK(execution_level == "asInvoker uiAccess=false");
+    CHECK(supported == std::set<std::string>{
+                           "{E2011457-1546-43C5-A5FE-008DEEE3D3F0}",  // Vista
+                           "{35138B9A-5D96-4FBD-8E2D-A2440225F93A}",  // 7
+                           "{4A2F28E3-53B9-4441-BA9C-D69D4A4A6E38}",  // 8
+                           "{1F676C76-80E1-4239-95BB-83D0F6D0DA78}",  // 8.1
+                           "{8E0F7A12-BFB3-4FE8-B9A5-48FD50A15A9A}",  // 10 and 11
+                       });
+    // Nothing else: no dpiAware or dpiAwareness (windowsSettings), no dependency.
+    CHECK(names == std::vector<std::string>{"assembly", "trustInfo", "security",
+                                            "requestedPrivileges", "requestedExecutionLevel",
+                                            "compatibility", "application", "supportedOS",
+                                            "supportedOS", "supportedOS", "supportedOS",
+                                            "supportedOS"});
+}
+
 }  // namespace
 
 TEST_CASE("the release zip holds the 32-bit program, README.txt and LICENSE.txt, with its checksum")
@@ -254,6 +359,8 @@ TEST_CASE("the release zip holds the 32-bit program, README.txt and LICENSE.txt,
         INFO("an import outside allowed_imports.txt: " << import);
         CHECK(allowed.count(import) == 1);
     }
+
+    check_manifest(unpacked("release", "sliverdisk.exe"));
 
     const FileVersion version = file_version(unpacked("release", "sliverdisk.exe"));
     CHECK(version.text == SLIVERDISK_VERSION_TEXT);
