@@ -3,7 +3,9 @@
 //   Windows name on Z:. Media are tmpfs folders (floppy() has a real floppy's capacity)
 //   that a drive letter points at; swap_out/swap_in move one disk's files to and from
 //   its stash folder, as a user changes the disk in the drive.
-//   expect_box waits for the next message box, checks kind, caption and text, answers it.
+//   expect_box waits for the next message box, checks kind, caption and text, answers it;
+//   expect_cancel_ending the closing note of a stopped job and nothing after it.
+//   The jobs' texts that several tests wait for are named here once.
 #ifndef SLIVERDISK_ENGINE_HELPERS_H
 #define SLIVERDISK_ENGINE_HELPERS_H
 
@@ -20,6 +22,14 @@ namespace eng {
 constexpr uint32_t kFloppyCapacity = 1400000;
 constexpr uint64_t kFloppyMedium = 1474560;
 constexpr DWORD kBoxTimeout = 30000;
+
+extern const char kNoteCaption[];
+extern const char kStandByCaption[];
+extern const char kWarningCaption[];
+extern const char kCopyComplete[];
+extern const char kCopyCancelled[];
+extern const char kNotEnoughFreeSpace[];
+std::string disks_required(uint32_t n);  // the question before a split writes
 
 extern const char kSplitSource[];
 extern const char kSplitDestination[];
@@ -53,6 +63,8 @@ bool expect_box(drv::Program& app, Kind kind, const std::string& caption,
 bool expect_box_then(drv::Program& app, Kind kind, const std::string& caption,
                      const std::string& text, const std::function<void()>& meanwhile,
                      int button = IDOK);
+// "Copy Cancelled By User!", then nothing.
+void expect_cancel_ending(drv::Program& app);
 // True when the job ends with nothing after it: the worker goes idle, every command posted
 // before has been handled, and then no dialog shows and no job runs. A worker that has
 // suspended itself shows nothing more; only a command taken late could start another job.

@@ -17,6 +17,7 @@ constexpr int kChooserNameId = 1148;     // file-name field of the platform's ch
 
 struct DriverState {
     unsigned host_commands = 0;
+    bool program_ready = false;  // the run's copy of the program and its key are in place
 };
 DriverState g_driver;
 
@@ -129,6 +130,135 @@ std::string build_dir()
 {
     require_build_environment();
     return env("SLIVERDISK_BUILD_DIR");
+}
+
+// --- the run's setting ---------------------------------------------------------------------
+
+namespace {
+
+// One floppy drive each (the prefix declares A:, B:, F: and G:), since these runs go side by
+// side; the runs of Wine's default setting go alone and use B: like the 98 run.
+struct OlderWindows {
+    const char* windows;
+    char drive;
+    WindowsVersion version;
+};
+constexpr OlderWindows kOlderWindows[] = {
+    {"win95", 'A', {4, 0, VER_PLATFORM_WIN32_WINDOWS}},
+    {"win98", 'B', {4, 10, VER_PLATFORM_WIN32_WINDOWS}},
+    {"nt40", 'F', {4, 0, VER_PLATFORM_WIN32_NT}},
+    {"winxp", 'G', {5, 1, VER_PLATFORM_WIN32_NT}},
+};
+
+const OlderWindows* older_windows()
+{
+    const std::string wanted = env("SLIVERDISK_WINDOWS");
+    if (wanted.empty())
+        return nullptr;
+    for (const OlderWindows& w : kOlderWindows) {
+        if (wanted == w.windows)
+            return &w;
+    }
+    // A misspelt name would quietly test Wine's default instead.
+    std::fprintf(stderr, "ui_driver: SLIVERDISK_WINDOWS=%s is none of win95, win98, nt40, winxp\n",
+                 wanted.c_str());
+    std::fflush(stderr);
+    ExitProcess(2);
+}
+
+// The run's own folder under build/test-data.
+std::string data_dir()
+{
+    const std::string windows = run_setting().windows;
+    return build_dir() + "/test-data" + (windows.empty() ? "" : "/" + windows);
+}
+
+// The key holds the file name alone, so the name must be the run's own; the copy is made
+// afresh by every run, from the program just built.
+bool prepare_program()
+{
+    if (g_driver.program_ready || run_setting().windows.empty())
+        return true;
+    const std::string windows = run_setting().windows;
+    const std::string dir = data_dir() + "/program";
+    const std::string key = "Software\\Wine\\AppDefaults\\sliverdisk-" + windows + ".exe";
+    HKEY app_defaults = nullptr;
+    bool ok = host_command("mkdir -p " + quote(dir)) &&
+              CopyFileA(windows_path(build_dir() + "/sliverdisk.exe").c_str(),
+                        windows_path(program_path()).c_str(), FALSE) &&
+              RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &app_defaults, nullptr) == ERROR_SUCCESS;
+    if (app_defaults) {
+        ok = ok && RegSetValueExA(app_defaults, "Version", 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(windows.c_str()),
+                                  static_cast<DWORD>(windows.size() + 1)) == ERROR_SUCCESS;
+        RegCloseKey(app_defaults);
+    }
+    if (!ok)
+        std::fprintf(stderr, "ui_driver: could not set up %s under the name of the %s run\n",
+                     program_path().c_str(), windows.c_str());
+    g_driver.program_ready = ok;
+    return ok;
+}
+
+} // namespace
+
+const RunSetting& run_setting()
+{
+    static const RunSetting setting = [] {
+        RunSetting s;
+        if (const OlderWindows* w = older_windows()) {
+            s.windows = w->windows;
+            s.drive = w->drive;
+            s.own_display = false;
+        }
+        return s;
+    }();
+    return setting;
+}
+
+std::string program_path()
+{
+    const std::string windows = run_setting().windows;
+    return windows.empty() ? build_dir() + "/sliverdisk.exe"
+                           : data_dir() + "/program/sliverdisk-" + windows + ".exe";
+}
+
+bool expected_windows_version(WindowsVersion& version)
+{
+    const OlderWindows* w = older_windows();
+    if (w)
+        version = w->version;
+    return w != nullptr;
+}
+
+bool reported_windows_version(HANDLE process, WindowsVersion& version)
+{
+    struct BasicInformation {
+        void* reserved;
+        void* peb;
+        void* more[4];
+    } basic = {};
+    using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    // OSMajorVersion, OSMinorVersion, the build and service pack numbers, OSPlatformId.
+#ifdef _WIN64
+    constexpr size_t kVersionAt = 0x118;
+#else
+    constexpr size_t kVersionAt = 0xA4;
+#endif
+    struct {
+        ULONG major, minor;
+        USHORT build, service_pack;
+        ULONG platform;
+    } fields = {};
+    if (!query || query(process, 0, &basic, sizeof basic, nullptr) != 0 || !basic.peb ||
+        !ReadProcessMemory(process, static_cast<const char*>(basic.peb) + kVersionAt, &fields,
+                           sizeof fields, nullptr))
+        return false;
+    version = {fields.major, fields.minor, fields.platform};
+    return true;
 }
 
 std::string windows_path(const std::string& unix_path)
@@ -261,7 +391,7 @@ bool unmount_medium(const std::string& unix_dir)
 
 std::string test_folder(const std::string& name)
 {
-    const std::string dir = build_dir() + "/test-data/" + name;
+    const std::string dir = data_dir() + "/" + name;
     const std::string d = quote(dir);
     host_command("mkdir -p " + d + " && find " + d + " -mindepth 1 -delete");
     return dir;
@@ -336,8 +466,8 @@ bool read_screen(const std::string& png_name, int left, int top, int width, int 
                  ScreenArea& area)
 {
     screenshot(png_name);
-    const std::string raw = build_dir() + "/test-data/screen-area.rgb";
-    if (!host_command("mkdir -p " + quote(build_dir() + "/test-data") + " && convert " +
+    const std::string raw = data_dir() + "/screen-area.rgb";
+    if (!host_command("mkdir -p " + quote(data_dir()) + " && convert " +
                       quote(build_dir() + "/" + png_name) + " -crop " + std::to_string(width) +
                       "x" + std::to_string(height) + "+" + std::to_string(left) + "+" +
                       std::to_string(top) + " +repage -depth 8 rgb:" + quote(raw)))
@@ -478,7 +608,9 @@ Program::~Program()
 bool Program::start(int show_command, DWORD timeout_ms, const BeforeRun& before_run,
                     const std::string& unix_exe)
 {
-    std::string exe = windows_path(unix_exe.empty() ? build_dir() + "/sliverdisk.exe" : unix_exe);
+    if (unix_exe.empty() && !prepare_program())
+        return false;
+    std::string exe = windows_path(unix_exe.empty() ? program_path() : unix_exe);
     std::string line = "\"" + exe + "\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -495,13 +627,25 @@ bool Program::start(int show_command, DWORD timeout_ms, const BeforeRun& before_
         }
         ResumeThread(info_.hThread);
     }
-    return wait_until(
-        [&] {
-            auto mains = top_level_windows(info_.dwProcessId, "SLIVERDISKMAIN");
-            main_ = mains.empty() ? nullptr : mains.front();
-            return main_ != nullptr;
-        },
-        timeout_ms);
+    if (!wait_until(
+            [&] {
+                auto mains = top_level_windows(info_.dwProcessId, "SLIVERDISKMAIN");
+                main_ = mains.empty() ? nullptr : mains.front();
+                return main_ != nullptr;
+            },
+            timeout_ms))
+        return false;
+    WindowsVersion expected, seen;
+    if (!unix_exe.empty() || !expected_windows_version(expected))
+        return true;
+    // A key that did not take would run the whole case under Wine's default unnoticed.
+    if (reported_windows_version(info_.hProcess, seen) && seen.major == expected.major &&
+        seen.minor == expected.minor && seen.platform == expected.platform)
+        return true;
+    std::fprintf(stderr, "ui_driver: the program was told Windows %lu.%lu, platform %lu, not %s\n",
+                 static_cast<unsigned long>(seen.major), static_cast<unsigned long>(seen.minor),
+                 static_cast<unsigned long>(seen.platform), run_setting().windows.c_str());
+    return false;
 }
 
 bool Program::running() const
@@ -599,6 +743,8 @@ HWND Program::wait_dialog(const std::string& title, DWORD timeout_ms)
 
 bool Program::wait_box(Box& box, DWORD timeout_ms, bool read_icon)
 {
+    // The icon is read from the screen, where another run's box may cover this one.
+    read_icon = read_icon && run_setting().own_display;
     return wait_until(
         [&] {
             for (HWND d : dialogs()) {
@@ -649,6 +795,12 @@ bool Program::press_key(WORD key)
     input[0].ki.wVk = input[1].ki.wVk = key;
     input[1].ki.dwFlags = KEYEVENTF_KEYUP;
     return SendInput(2, input, sizeof(INPUT)) == 2;
+}
+
+bool Program::post_key(HWND window, WORD key)
+{
+    return PostMessageA(window, WM_KEYDOWN, key, 1) &&
+           PostMessageA(window, WM_KEYUP, key, 0xC0000001);
 }
 
 bool Program::choose_file(const std::string& chooser_title, const std::string& path,

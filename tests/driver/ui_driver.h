@@ -16,6 +16,9 @@
 //              posted so far has been handled, reads the title and placement, finds choosers
 //              and message boxes, answers them and records every box it answered, in order.
 //              Its destructor ends the process, so every test ends what it started.
+// Run setting: a run may have Wine report an older Windows to the program (run_setting,
+//              from SLIVERDISK_WINDOWS). Such runs go side by side, so each keeps to its own
+//              copy of the program, drive letter and folders, and none reads the screen.
 // Every wait polls with a short step and gives up after its timeout; a modal call made in
 // the test's own process is guarded by a Watchdog.
 #ifndef SLIVERDISK_UI_DRIVER_H
@@ -32,6 +35,31 @@
 namespace drv {
 
 constexpr DWORD kDefaultTimeout = 15000;
+
+// --- the run's setting ------------------------------------------------------------------
+// Wine reports the Windows version named in HKCU\Software\Wine\AppDefaults\<file name>,
+// value Version, to every program of that file name. A run under SLIVERDISK_WINDOWS (win95,
+// win98, nt40 or winxp) therefore starts a copy of the build's program of its own,
+// sliverdisk-<version>.exe, whose key it sets, and checks that the program sees that version.
+// Those runs go in parallel with each other on one display: each has a drive letter and a
+// folder under build/test-data of its own, and none reads the screen, where another run's
+// windows may lie over its own. Without the variable: Wine's default, the build's own
+// program, drive B:, and the run has the display to itself.
+struct RunSetting {
+    std::string windows;      // Wine's name of the version; empty for Wine's default
+    char drive = 'B';         // the floppy drive this run's media go in
+    bool own_display = true;  // no other run's windows can cover this run's
+};
+const RunSetting& run_setting();
+std::string program_path();   // Unix path of the program this run starts
+// The version Wine reports to a running program, as its process environment block holds it
+// (which is where the program's own version calls read it).
+struct WindowsVersion {
+    DWORD major = 0, minor = 0, platform = 0;
+};
+bool reported_windows_version(HANDLE process, WindowsVersion& version);
+// What the run's setting must report; false for Wine's default, which pins no version.
+bool expected_windows_version(WindowsVersion& version);
 
 // --- host side ---------------------------------------------------------------------
 std::string build_dir();                       // Unix path of the build folder
@@ -79,7 +107,9 @@ private:
     std::string dir_;
     bool mounted_;
 };
-std::string test_folder(const std::string& name);  // fresh empty Unix folder under build/test-data
+// A fresh empty Unix folder under build/test-data (under the run's own folder there, for a
+// run under an older Windows).
+std::string test_folder(const std::string& name);
 bool write_file(const std::string& windows_file, const std::string& bytes);
 bool read_file(const std::string& windows_file, std::string& bytes);
 bool file_exists(const std::string& windows_file);
@@ -147,8 +177,9 @@ public:
     // instruction (to load a library into it); false ends the process and the start fails.
     using BeforeRun = std::function<bool(const PROCESS_INFORMATION&)>;
 
-    // Starts sliverdisk.exe (the build's, or the one at a Unix path) with the given show
-    // command and waits for its main window.
+    // Starts the run's program (program_path(), or the one at a Unix path) with the given
+    // show command and waits for its main window; in a run under an older Windows, also
+    // until the program is seen to be told that version.
     bool start(int show_command = SW_SHOWNORMAL, DWORD timeout_ms = kDefaultTimeout,
                const BeforeRun& before_run = nullptr, const std::string& unix_exe = "");
     HWND main_window() const { return main_; }
@@ -175,7 +206,8 @@ public:
     // Waits for a visible dialog; with a title, only one of that title.
     HWND wait_dialog(const std::string& title = "", DWORD timeout_ms = kDefaultTimeout);
     // Waits for a message box (a dialog with a message text) and reads it. Reading the icon
-    // waits for the box to paint (about 0.1 s); timing runs can skip it.
+    // waits for the box to paint (about 0.1 s); timing runs can skip it, and a run that
+    // shares the display never reads it.
     bool wait_box(Box& box, DWORD timeout_ms = kDefaultTimeout, bool read_icon = true);
     // Presses a button of a dialog (IDOK, IDCANCEL, ...), records the box when it is one.
     void answer(const Box& box, int button_id);
@@ -187,6 +219,9 @@ public:
     // A key pressed and released as a user does: injected into the system's input, so it
     // reaches whichever window has the keyboard focus (a job gives it to its progress window).
     bool press_key(WORD key);
+    // A key-down and key-up posted to one window's queue, past the system's input: for runs
+    // that share the display, and so the keyboard, with others.
+    bool post_key(HWND window, WORD key);
 
     // Choosers: types a path into the file-name field and confirms, or cancels. A hook
     // sees the chooser with the path typed, before it is confirmed.

@@ -1,7 +1,7 @@
 // Split jobs that must end early: every refusal writes nothing and is followed by the cancel
 // ending; a source that cannot be opened or a cancelled source chooser ends the job quietly.
-// Also the free-space question, a medium too full for the count file, Esc during the check
-// and during a piece, and chosen paths at the length limit.
+// Also Esc during the check and during a piece, and chosen paths at the length limit. Free
+// space has a file of its own (test_free_space.cpp).
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
@@ -13,16 +13,8 @@ using eng::Kind;
 using eng::win;
 
 namespace {
-const std::string kCancelled = "Copy Cancelled By User!";
-const std::string kNote = "Note...";
-const std::string kStandBy = "StandBy...";
+const std::string kStandBy = eng::kStandByCaption;
 const std::string kError = "Error";  // the platform's caption for a box given none
-
-void expect_cancel_ending(drv::Program& app)
-{
-    eng::expect_box(app, Kind::note, kNote, kCancelled);
-    CHECK(eng::ends_without_box(app));
-}
 
 // Whether this platform creates a file whose full name has that many characters, in that
 // folder: the program passes its names on as they are, so the platform decides.
@@ -65,7 +57,7 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
             REQUIRE(eng::start_split(app, source, media + "\\OUT.BIN"));
             eng::expect_box(app, Kind::error, kError,
                             "File Will Fit On A Single Floppy... Copy Cancelled!");
-            expect_cancel_ending(app);
+            eng::expect_cancel_ending(app);
         }
     }
     SUBCASE("the source itself as destination, in other letter case")
@@ -78,7 +70,7 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
         REQUIRE(eng::choose_over_existing(app, eng::kSplitDestination, lower));
         eng::expect_box(app, Kind::error, kError,
                         "Path And FileNames Are Equal... Copy Cancelled!");
-        expect_cancel_ending(app);
+        eng::expect_cancel_ending(app);
         CHECK(eng::files_in(win(root)) ==
               std::vector<std::string>{"EMPTY.BIN", "Exact.Bin", "HUGE.BIN", "SMALL.BIN"});
     }
@@ -87,7 +79,7 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
         REQUIRE(eng::set_custom_size(app, 1));
         REQUIRE(eng::start_split(app, win(huge_unix), media + "\\HUGE.BIN"));
         eng::expect_box(app, Kind::error, kError, "Too Many Disks Required... Copy Cancelled!");
-        expect_cancel_ending(app);
+        eng::expect_cancel_ending(app);
         CHECK(app.box_log().size() == 2);
     }
     SUBCASE("a source another program holds open is reported, and nothing follows")
@@ -110,7 +102,7 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
         REQUIRE(eng::job(app, IDM_COPY_TO_FLOPPIES));
         REQUIRE(app.choose_file(eng::kSplitSource, exact));
         REQUIRE(app.cancel_chooser(eng::kSplitDestination));
-        expect_cancel_ending(app);
+        eng::expect_cancel_ending(app);
         CHECK(app.box_log().size() == 1);
     }
     SUBCASE("Cancel at the disk count")
@@ -118,71 +110,9 @@ TEST_CASE("split refusals: nothing written, and the right box before the cancel 
         REQUIRE(eng::start_split(app, exact, media + "\\OUT.BIN"));
         eng::expect_box(app, Kind::question, kStandBy,
                         "Total Number Of Pre-Formatted Disks Required = 1", IDCANCEL);
-        expect_cancel_ending(app);
+        eng::expect_cancel_ending(app);
     }
     CHECK(eng::files_in(media).empty());
-}
-
-TEST_CASE("free space: the question repeats on the same medium and a larger one goes on")
-{
-    const uint32_t c = 200000;
-    const std::string root = drv::test_folder("free_space");
-    const std::string tiny = root + "/tiny";     // room for the count file, not the piece
-    const std::string roomy = root + "/roomy";
-    drv::Cleanup drive_b([] { drv::remove_drive('B'); });
-    drv::Medium tiny_medium(tiny, 131072);
-    drv::Medium roomy_medium(roomy, 1048576);
-    REQUIRE(tiny_medium.mounted());
-    REQUIRE(roomy_medium.mounted());
-    const std::string source = drv::random_bytes(c, 3);
-    REQUIRE(drv::write_file(win(root + "/DATA.BIN"), source));
-    REQUIRE(drv::set_drive('B', tiny));
-
-    drv::Program app;
-    REQUIRE(app.start());
-    REQUIRE(eng::set_custom_size(app, c));
-    const std::string warning = "Not Enough FreeSpace On Disk!\nTry Another.";
-
-    SUBCASE("OK asks again; another medium then takes the piece")
-    {
-        REQUIRE(eng::start_split(app, win(root + "/DATA.BIN"), "B:\\DATA.BIN"));
-        eng::expect_box(app, Kind::question, kStandBy,
-                        "Total Number Of Pre-Formatted Disks Required = 1");
-        eng::expect_box(app, Kind::question, "Warning...", warning);
-        eng::expect_box_then(app, Kind::question, "Warning...", warning,
-                             [&] { REQUIRE(drv::set_drive('B', roomy)); });
-        eng::expect_box(app, Kind::note, kNote, "Copy Complete!");
-        CHECK(eng::files_in(win(tiny)) == std::vector<std::string>{"DATA.BIN_Total"});
-        CHECK(eng::files_in(win(roomy)) == std::vector<std::string>{"DATA.BIN_1"});
-        CHECK(eng::file_bytes(win(roomy) + "\\DATA.BIN_1") == source);
-    }
-    SUBCASE("Cancel ends the job")
-    {
-        REQUIRE(eng::start_split(app, win(root + "/DATA.BIN"), "B:\\DATA.BIN"));
-        eng::expect_box(app, Kind::question, kStandBy,
-                        "Total Number Of Pre-Formatted Disks Required = 1");
-        eng::expect_box(app, Kind::question, "Warning...", warning, IDCANCEL);
-        expect_cancel_ending(app);
-        CHECK(eng::files_in(win(tiny)) == std::vector<std::string>{"DATA.BIN_Total"});
-    }
-    SUBCASE("a full medium cannot take even the count")
-    {
-        const std::string full = root + "/full";
-        drv::Cleanup unmount([&] {
-            app.kill();
-            drv::unmount_medium(full);
-        });
-        REQUIRE(drv::mount_medium(full, 4096));
-        REQUIRE(drv::write_file(win(full) + "\\FILLER", std::string(4096, 'f')));
-        REQUIRE(drv::set_drive('B', full));
-        REQUIRE(eng::start_split(app, win(root + "/DATA.BIN"), "B:\\DATA.BIN"));
-        eng::expect_box(app, Kind::question, kStandBy,
-                        "Total Number Of Pre-Formatted Disks Required = 1");
-        eng::expect_box(app, Kind::error, kError,
-                        "Trouble Writing Total Number Of Disks File... Copy Cancelled!");
-        expect_cancel_ending(app);
-        CHECK_FALSE(drv::file_exists("B:\\DATA.BIN_1"));
-    }
 }
 
 TEST_CASE("Esc during the check or a piece: only the cancel ending; what was written stays")
@@ -210,7 +140,7 @@ TEST_CASE("Esc during the check or a piece: only the cancel ending; what was wri
     REQUIRE_MESSAGE(drv::wait_until([&] { return faults.calls(kReadFile) >= 2; }),
                     "the check did not get under way");
     REQUIRE(app.press_key(VK_ESCAPE));
-    expect_cancel_ending(app);
+    eng::expect_cancel_ending(app);
     CHECK(eng::files_in(media).empty());
 
     // While piece 1 is written, after the whole source was checked.
@@ -220,7 +150,7 @@ TEST_CASE("Esc during the check or a piece: only the cancel ending; what was wri
     REQUIRE_MESSAGE(drv::wait_transfer_started(app, media + "\\LARGE.BIN_1", 300000),
                     "no piece got under way");
     REQUIRE(app.press_key(VK_ESCAPE));
-    eng::expect_box(app, Kind::note, kNote, kCancelled);
+    eng::expect_box(app, Kind::note, eng::kNoteCaption, eng::kCopyCancelled);
     CHECK(eng::ends_without_box(app));
     CHECK(app.box_log().size() == 2);
 
@@ -272,12 +202,12 @@ TEST_CASE("chosen paths of 253 to 255 characters: the set is made exactly when t
         eng::expect_box(app, Kind::question, kStandBy,
                         "Total Number Of Pre-Formatted Disks Required = 1");
         if (platform_takes) {
-            eng::expect_box(app, Kind::note, kNote, "Copy Complete!");
+            eng::expect_box(app, Kind::note, eng::kNoteCaption, eng::kCopyComplete);
             CHECK(eng::file_bytes(destination + "_1") == source);
             CHECK(eng::file_bytes(destination + "_Total") == eng::count_bytes(1));
         } else {
             eng::expect_box(app, Kind::error, kError, "Trouble Creating File... Copy Cancelled!");
-            expect_cancel_ending(app);
+            eng::expect_cancel_ending(app);
             CHECK_FALSE(drv::file_exists(destination + "_Total"));
             CHECK_FALSE(drv::file_exists(destination + "_1"));
         }
