@@ -1,6 +1,6 @@
 // What goes wrong in real use: a piece that is a folder or held by another program, a
-// medium pulled out between pieces, a disk that gives back other bytes than it took,
-// and floods of job commands.
+// medium pulled out between pieces, a disk that gives back other bytes than it took, a
+// source changed while it is split, and floods of job commands.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
@@ -180,6 +180,41 @@ TEST_CASE("split: a disk that gives back other bytes fails verification; another
         CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_1") == source.substr(0, kPiece));
         CHECK(eng::file_bytes(disk("disk2") + "\\S.BIN_2") == source.substr(kPiece, kPiece));
         CHECK(eng::file_bytes(disk("disk3") + "\\S.BIN_3") == source.substr(2 * kPiece));
+    }
+}
+
+TEST_CASE("split: a source changed or cut short while it is split stops it; the set stays as far as it got")
+{
+    const std::string root = drv::test_folder("fault_source_changes");
+    const std::string out = win(root) + "\\out";
+    REQUIRE(CreateDirectoryA(out.c_str(), nullptr));
+    const std::string source = drv::random_bytes(2 * kPiece + 5, 93);
+    struct Case {
+        const char* change;  // run on the host at the first "Insert Next Disk!"
+        std::string error;
+    };
+    // Another program writes or cuts the file behind the program's back: the host's own
+    // calls know nothing of the handle's sharing.
+    for (const Case& t : {Case{"printf x | dd of=S.BIN bs=1 seek=250000 conv=notrunc status=none",
+                               "Source File Changed During Copy... Copy Cancelled!"},
+                          Case{"truncate -s 250000 S.BIN",
+                               "Trouble Reading Source File... Copy Cancelled!"}}) {
+        CAPTURE(t.change);
+        REQUIRE(drv::write_file(win(root) + "\\S.BIN", source));
+        drv::Program app;
+        REQUIRE(app.start());
+        REQUIRE(eng::set_custom_size(app, kPiece));
+        REQUIRE(eng::start_split(app, win(root) + "\\S.BIN", out + "\\S.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 3");
+        eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] {
+            REQUIRE(drv::host_command("cd '" + root + "' && " + t.change));
+        });
+        eng::expect_box(app, Kind::error, "Error", t.error);
+        eng::expect_box(app, Kind::note, kNote, "Copy Cancelled By User!");
+        CHECK(eng::ends_without_box(app));
+        CHECK(eng::file_bytes(out + "\\S.BIN_1") == source.substr(0, kPiece));
+        CHECK_FALSE(drv::file_exists(out + "\\S.BIN_3"));
     }
 }
 
