@@ -161,12 +161,22 @@ bool host_command(const std::string& command, DWORD timeout_ms)
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    // For a Unix program Wine gives no process handle and leaves garbage where the thread's
+    // should be: closing that would close whichever handle of this process has that value
+    // (once the folder of named objects, so that no shared-memory block could be made).
+    if (pi.hProcess) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
     std::string status;
     if (!wait_until([&] { return read_file(windows_path(marker), status); }, timeout_ms))
         return false;
     return status.rfind("0", 0) == 0;
+}
+
+std::string shell_quote(const std::string& text)
+{
+    return quote(text);
 }
 
 bool set_drive(char letter, const std::string& unix_dir)
