@@ -1,7 +1,9 @@
 // The check block's rules and the one count file image. Pure but for the image's storage.
 //   count_file_image, has_check_block, checked_count_file_size, put_piece_crc,
-//   seal_check_block, examine_count_file, piece_crc, checked_piece_size (see check_block.h)
+//   seal_check_block, examine_count_file, unchecked_piece_count, piece_crc,
+//   checked_piece_size (see check_block.h)
 //   put_le / get_le - numbers of 4 or 8 bytes, least significant first
+//   signature_distance / looks_like_block - the reader's test for a block, damaged or not
 #include "engine/check_block.h"
 
 #include "engine/crc32.h"
@@ -19,6 +21,9 @@ constexpr size_t kPieceCrcsAt = 28;
 constexpr uint64_t kFixedBytes = 32;
 // A block must leave disk 1 room for piece 1: it may take at most 1/32 of a medium.
 constexpr uint64_t kMediumShare = 32;
+// Another writer's bytes after a count are unlikely to come this close to the signature by
+// chance; a signature damaged in a few bits still does.
+constexpr int kSignatureSlack = 8;
 
 // The split fills it with the CRCs as it checks the source; the join reads the count file
 // into it. At most 64 KiB and 5 bytes, so it is static rather than allocated.
@@ -50,6 +55,25 @@ uint64_t block_bytes(uint64_t pieces)
 size_t own_crc_at(uint32_t pieces)
 {
     return kPieceCrcsAt + 4 * static_cast<size_t>(pieces);
+}
+
+int signature_distance(const uint8_t* image)
+{
+    int bits = 0;
+    for (size_t i = 0; i < sizeof kSignature; ++i)
+        for (uint8_t d = image[kSignatureAt + i] ^ static_cast<uint8_t>(kSignature[i]); d; d &= d - 1)
+            ++bits;
+    return bits;
+}
+
+bool looks_like_block(const uint8_t* image, size_t length)
+{
+    if (length <= kCountFileBytes)
+        return false;
+    if (length == 4 + block_bytes(decode_count(image)))
+        return true;
+    return length >= kSignatureAt + sizeof kSignature &&
+           signature_distance(image) <= kSignatureSlack;
 }
 
 } // namespace
@@ -90,15 +114,11 @@ void seal_check_block(uint8_t* image, uint32_t pieces, uint64_t source_size, uin
 
 CheckBlock examine_count_file(const uint8_t* image, size_t length, CheckedSet* set)
 {
-    if (length < kSignatureAt + sizeof kSignature)
+    if (!looks_like_block(image, length))
         return CheckBlock::none;
-    for (size_t i = 0; i < sizeof kSignature; ++i) {
-        if (image[kSignatureAt + i] != static_cast<uint8_t>(kSignature[i]))
-            return CheckBlock::none;
-    }
     // From here on the file says it has a block: anything that does not hold is damage.
     const uint32_t pieces = decode_count(image);
-    if (pieces == 0 || length != 4 + block_bytes(pieces))
+    if (length != 4 + block_bytes(pieces) || signature_distance(image) != 0 || pieces == 0)
         return CheckBlock::damaged;
     const size_t own = own_crc_at(pieces);
     if (crc32_update(0, image, own) != get_le(image + own, 4))
@@ -112,6 +132,15 @@ CheckBlock examine_count_file(const uint8_t* image, size_t length, CheckedSet* s
         return CheckBlock::damaged;
     *set = found;
     return CheckBlock::valid;
+}
+
+uint32_t unchecked_piece_count(const uint8_t* image, size_t length)
+{
+    const uint32_t counted = decode_count(image);
+    if (length == 4 + block_bytes(counted) || length < kFixedBytes + 4 ||
+        (length - kFixedBytes) % 4 != 0)
+        return counted;
+    return static_cast<uint32_t>((length - kFixedBytes) / 4);
 }
 
 uint32_t piece_crc(const uint8_t* image, uint32_t k)

@@ -14,6 +14,7 @@
 //   put_piece_crc / seal_check_block - the writer: every piece's CRC, then the rest
 //   examine_count_file      - the reader: no block, a valid one with the set it describes,
 //                             or a damaged one
+//   unchecked_piece_count   - how many pieces a damaged block's count file shows
 //   piece_crc               - piece k's CRC in the image
 //   checked_piece_size      - C for pieces 1 .. N-1, the rest of S for piece N
 #ifndef SLIVERDISK_CHECK_BLOCK_H
@@ -42,7 +43,14 @@ struct CheckedSet {
     uint32_t source_crc = 0;
 };
 enum class CheckBlock { none, valid, damaged };
+// A file longer than the count is taken for a block, and must then hold together, when its
+// length is the one its count gives (32 + 4N) or its signature is within 8 bits of ours: a
+// bit gone bad in the signature must not turn checking off. Any other file has no block.
 CheckBlock examine_count_file(const uint8_t* image, size_t length, CheckedSet* set);
+// For a join without checking after the user's OK: N from the count where the length agrees
+// with it, otherwise from the length (32 + 4N), where that gives a whole N of at least 1, so
+// that a damaged count never ends the join before the pieces the file shows.
+uint32_t unchecked_piece_count(const uint8_t* image, size_t length);
 uint32_t piece_crc(const uint8_t* image, uint32_t k);
 uint64_t checked_piece_size(const CheckedSet& set, uint32_t k);
 

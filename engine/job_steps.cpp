@@ -2,9 +2,10 @@
 //   error_box, question_box, note_box, completion_ending, cancel_ending, repaint_main_window,
 //   open_source, create_destination, close_source, close_destination, source_handle,
 //   destination_handle, measure_source, seek_source, cut_destination, source_has_more,
-//   free_space, sector_size, begin_progress, restart_progress, end_progress, move_blocks
-//   (see job_steps.h)
-//   close_file, end_job, set_position, disk_geometry, show_status, refresh_and_poll - helpers
+//   disk_room, sector_size, flush_destination, begin_progress, restart_progress, end_progress,
+//   move_blocks (see job_steps.h)
+//   close_file, end_job, set_position, kernel_call, disk_geometry, free_bytes, show_status,
+//   refresh_and_poll - helpers
 #include "engine/job_steps.h"
 
 #include "display/cancel_key.h"
@@ -60,20 +61,48 @@ bool set_position(HANDLE file, uint64_t offset)
     return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
 
-// The drive's answer for the volume a path is on; false when it gives none.
-bool disk_geometry(const char* path, DWORD* sectors_per_cluster, DWORD* bytes_per_sector,
-                   DWORD* free_clusters)
+// Calls that came after Windows 95 and NT 4.0 are looked up, not imported: the loaders of
+// the older Windows refuse to start a program that imports a call they lack.
+template <typename Call>
+Call kernel_call(const char* name)
 {
-    // Looked up, not imported: the loaders of Windows 95, 98, ME and NT 4.0 refuse to start
-    // a program that imports a call they lack.
-    const auto find_volume = reinterpret_cast<VolumePathFinder>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetVolumePathNameA")));
-    char root[kPathTextSize];
-    if (!free_space_root(path, find_volume, root, sizeof root))
+    return reinterpret_cast<Call>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), name)));
+}
+
+struct Geometry {
+    DWORD sectors_per_cluster = 0;
+    DWORD bytes_per_sector = 0;
+    DWORD free_clusters = 0;
+};
+
+// The drive's answer for the volume a path is on, its root in `root`; false when it gives none.
+bool disk_geometry(const char* path, char (&root)[kPathTextSize], Geometry* geometry)
+{
+    if (!free_space_root(path, kernel_call<VolumePathFinder>("GetVolumePathNameA"), root,
+                         sizeof root))
         return false;
     DWORD clusters = 0;
-    return GetDiskFreeSpaceA(root, sectors_per_cluster, bytes_per_sector, free_clusters,
-                             &clusters) != 0;
+    return GetDiskFreeSpaceA(root, &geometry->sectors_per_cluster, &geometry->bytes_per_sector,
+                             &geometry->free_clusters, &clusters) != 0;
+}
+
+// Windows 95, 98 and ME report at most 2 GiB free through the cluster counts, so a disk with
+// more could never take a piece of 2 GiB or more; the later call tells the truth there. Only
+// the first Windows 95 lacks it, and keeps that ceiling.
+bool free_bytes(const char* root, const Geometry& geometry, uint64_t* free)
+{
+    using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+    if (const auto free_space_ex = kernel_call<FreeSpaceEx>("GetDiskFreeSpaceExA")) {
+        ULARGE_INTEGER available = {}, total = {}, total_free = {};
+        if (!free_space_ex(root, &available, &total, &total_free))
+            return false;
+        *free = available.QuadPart;
+        return true;
+    }
+    *free = static_cast<uint64_t>(geometry.free_clusters) * geometry.bytes_per_sector *
+            geometry.sectors_per_cluster;
+    return true;
 }
 
 void show_status(const char* status_prefix, const char* path)
@@ -198,20 +227,29 @@ bool source_has_more(bool* more)
     return true;
 }
 
-uint64_t free_space(const char* path)
+DiskRoom disk_room(const char* path)
 {
-    DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0;
-    if (!disk_geometry(path, &sectors_per_cluster, &bytes_per_sector, &free_clusters))
-        return 0;
-    return static_cast<uint64_t>(free_clusters) * bytes_per_sector * sectors_per_cluster;
+    char root[kPathTextSize];
+    Geometry geometry;
+    DiskRoom room;
+    uint64_t free = 0;
+    if (disk_geometry(path, root, &geometry) && free_bytes(root, geometry, &free)) {
+        room.free = free;
+        room.cluster = geometry.sectors_per_cluster * geometry.bytes_per_sector;
+    }
+    return room;
 }
 
 uint32_t sector_size(const char* path)
 {
-    DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0;
-    if (!disk_geometry(path, &sectors_per_cluster, &bytes_per_sector, &free_clusters))
-        return 0;
-    return bytes_per_sector;
+    char root[kPathTextSize];
+    Geometry geometry;
+    return disk_geometry(path, root, &geometry) ? geometry.bytes_per_sector : 0;
+}
+
+bool flush_destination()
+{
+    return FlushFileBuffers(g_files.destination) != 0;
 }
 
 void begin_progress(const char* status_prefix, const char* path, uint32_t steps)
@@ -235,7 +273,8 @@ void end_progress()
     pause(kPiecePause);
 }
 
-Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, BlockSum& sum)
+Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, BlockSum& sum,
+                   uint32_t sector)
 {
     // A read may deliver fewer bytes than asked without being at the end of the file: only
     // a read of 0 bytes ends a file.
@@ -253,12 +292,14 @@ Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, Block
                 break;
             if (planned - moved < wanted)
                 wanted = static_cast<DWORD>(planned - moved);
+        } else if (end == PieceEnd::whole_sectors && moved >= planned) {
+            break;
         }
         DWORD got = 0;
         if (!ReadFile(from, buffer, wanted, &got, nullptr))
             return Blocks::read_failed;
         if (got == 0) {
-            if (end == PieceEnd::end_of_file)
+            if (end != PieceEnd::planned_size)
                 break;
             return Blocks::ended_early;
         }
@@ -280,6 +321,10 @@ Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, Block
             if (refresh_and_poll(progress))
                 return Blocks::cancelled;
         }
+        // Past the cache, a read from an offset off the sector grid is refused: only the end
+        // leaves one.
+        if (end == PieceEnd::whole_sectors && sector != 0 && moved % sector != 0)
+            break;
     }
     return refresh_and_poll(progress) ? Blocks::cancelled : Blocks::done;
 }

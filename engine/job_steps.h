@@ -9,8 +9,9 @@
 //   seek_source         - the source's position, from its start
 //   cut_destination     - the destination cut back to a length, for a piece to come again
 //   source_has_more     - whether a read past what was planned still finds a byte
-//   free_space          - free bytes on the drive of a path; 0 when the drive cannot say
+//   disk_room           - free bytes and cluster size of the drive of a path
 //   sector_size         - bytes per sector of a path's volume; 0 when the drive cannot say
+//   flush_destination   - the destination's bytes handed to its medium
 //   begin_progress      - a piece's progress window: status line, keyboard flushed, focus
 //   restart_progress    - the same window's bar from empty, under another status line
 //   end_progress        - the bar filled, then the pause after a piece
@@ -51,16 +52,25 @@ bool cut_destination(uint64_t length);
 // False when the read itself failed.
 bool source_has_more(bool* more);
 
-uint64_t free_space(const char* path);
+// Nothing free (0, 0) when the drive cannot say, or holds no disk.
+struct DiskRoom {
+    uint64_t free = 0;
+    uint32_t cluster = 0;
+};
+DiskRoom disk_room(const char* path);
 uint32_t sector_size(const char* path);
+bool flush_destination();
 
 void begin_progress(const char* status_prefix, const char* path, uint32_t steps);
 void restart_progress(const char* status_prefix, const char* path, uint32_t steps);
 void end_progress();
 
 // How much of a file the block loop moves: exactly the planned bytes (a file that ends
-// before them ended early), or up to the first read that gives 0 bytes.
-enum class PieceEnd { planned_size, end_of_file };
+// before them ended early); up to the first read that gives 0 bytes; or whole blocks, as a
+// handle opened past the file cache must be read, until the planned bytes are reached or
+// passed, a read gives 0 bytes, or a read leaves the offset off the sector grid, which only
+// the file's end does.
+enum class PieceEnd { planned_size, end_of_file, whole_sectors };
 enum class Blocks { done, ended_early, read_failed, write_failed, cancelled };
 // What the loop moved: the byte count and their CRC-32, going on from the values given.
 struct BlockSum {
@@ -71,6 +81,8 @@ struct BlockSum {
 // INVALID_HANDLE_VALUE (a file only read). One progress step a block; Esc is polled once a
 // display frame and after the last block (Blocks::cancelled). Shows no box: what a failure
 // means is the caller's to say.
-Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, BlockSum& sum);
+// `sector` is the sector size for PieceEnd::whole_sectors, 0 for a handle read through the cache.
+Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, BlockSum& sum,
+                   uint32_t sector = 0);
 
 #endif

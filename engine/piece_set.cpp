@@ -1,6 +1,7 @@
 // Piece set names and the count record. Pure: no platform calls, so they are tested directly.
 //   piece_name, count_file_name, is_first_piece, base_from_first_piece,
-//   encode_count, decode_count, piece_count, step_count, set_file_of (see piece_set.h)
+//   encode_count, decode_count, piece_count, step_count, set_file_of, same_known_file,
+//   whole_clusters (see piece_set.h)
 #include "engine/piece_set.h"
 
 #include <cstring>
@@ -141,4 +142,19 @@ uint32_t step_count(uint64_t piece_size)
 {
     const uint64_t steps = piece_size / kBlock + (piece_size % kBlock != 0 ? 1 : 0);
     return steps > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(steps);
+}
+
+bool same_known_file(const FileIdentity& a, const FileIdentity& b)
+{
+    const bool known = a.index_high != 0 || a.index_low != 0;
+    return known && a.volume == b.volume && a.index_high == b.index_high &&
+           a.index_low == b.index_low;
+}
+
+uint64_t whole_clusters(uint64_t size, uint32_t cluster)
+{
+    if (cluster == 0)
+        return size;
+    const uint64_t clusters = size / cluster + (size % cluster != 0 ? 1 : 0);
+    return clusters * cluster;
 }

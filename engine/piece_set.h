@@ -10,6 +10,8 @@
 //   kMaxPieces          - the most pieces the 4-byte count can describe
 //   step_count          - progress steps for a piece: one per transfer block, rounded up
 //   set_file_of         - whether a path names the count file or a numbered piece of a base
+//   same_known_file     - whether two files' identities show one file
+//   whole_clusters      - the room a file of a size takes on a disk of a cluster size
 #ifndef SLIVERDISK_PIECE_SET_H
 #define SLIVERDISK_PIECE_SET_H
 
@@ -42,5 +44,18 @@ uint32_t step_count(uint64_t piece_size);
 // the count file, piece k (decimal k without leading zeros, in *k), or none of them.
 enum class SetFile { none, count_file, piece };
 SetFile set_file_of(const char* path, const char* base, uint32_t* k);
+
+// A file as the platform identifies it: its volume's serial number and its index there.
+struct FileIdentity {
+    uint32_t volume = 0;
+    uint32_t index_high = 0;
+    uint32_t index_low = 0;
+};
+// Some network file systems give every file the index 0: such an identity tells nothing, and
+// two of them are never taken for one file.
+bool same_known_file(const FileIdentity& a, const FileIdentity& b);
+
+// A disk gives room in whole clusters; a cluster size of 0 (unknown) counts bytes.
+uint64_t whole_clusters(uint64_t size, uint32_t cluster);
 
 #endif

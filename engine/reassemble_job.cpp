@@ -6,6 +6,7 @@
 //   rewind_piece    - the opened piece measured for its bar and set back to its start
 //   destroys_own_set - the destination would empty the count file or a piece still to come
 //   join_piece      - one piece onto the end of the destination; checked against the block
+//   check_joined_file - the joined file read back, then the job's ending
 //   join_pieces     - the piece loop with "Insert Next Disk!" between pieces
 #include "engine/jobs.h"
 
@@ -21,6 +22,7 @@
 #include "engine/job_steps.h"
 #include "engine/job_texts.h"
 #include "engine/piece_set.h"
+#include "engine/verify_piece.h"
 #include "shell/program_state.h"
 
 namespace {
@@ -82,12 +84,6 @@ bool folded_full_path(const char* path, char* out, DWORD size)
     return true;
 }
 
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD index_high = 0;
-    DWORD index_low = 0;
-};
-
 // Asks for no access, only the file's identity, so that it answers also for a file held
 // open without sharing. False when there is no such file.
 bool identity_of(const char* path, FileIdentity* identity)
@@ -105,11 +101,6 @@ bool identity_of(const char* path, FileIdentity* identity)
         identity->index_low = info.nFileIndexLow;
     }
     return known;
-}
-
-bool same_identity(const FileIdentity& a, const FileIdentity& b)
-{
-    return a.volume == b.volume && a.index_high == b.index_high && a.index_low == b.index_low;
 }
 
 // A short name, a mapped drive or a network path reaches a file under another name: the
@@ -140,7 +131,7 @@ bool is_set_file_by_identity(const char* destination, const char* base, uint32_t
         FileIdentity identity;
         if ((file == SetFile::count_file || (file == SetFile::piece && k >= 2 && k <= pieces)) &&
             identity_of(path, &identity))
-            same = same_identity(identity, target);
+            same = same_known_file(identity, target);
     } while (!same && FindNextFileA(search, &found));
     FindClose(search);
     return same;
@@ -209,26 +200,45 @@ Joined join_piece(const char* piece, uint64_t measured, const CheckedSet* set, u
         error_box(kTroubleWritingDestination);
         return Joined::cancel;
     case Blocks::read_failed:
+        // A sector the disk cannot read is a bad copy of the piece, which a good one mends.
+        if (set)
+            return Joined::failed_check;
         error_box(kTroubleReadingSource);
         return Joined::cancel;
     }
     if (set) {
         bool more = false;
-        if (!source_has_more(&more)) {
-            error_box(kTroubleReadingSource);
-            return Joined::cancel;
-        }
-        if (more || sum.crc != piece_crc(count_file_image(), k))
+        if (!source_has_more(&more) || more || sum.crc != piece_crc(count_file_image(), k))
             return Joined::failed_check;
     }
     end_progress();
     return Joined::ok;
 }
 
+// The joined file, closed and read back from its medium: a destination that takes the bytes
+// and stores others must not end "Copy Complete!". Ends the job itself.
+void check_joined_file(const char* destination, uint64_t size, uint32_t crc)
+{
+    const bool flushed = flush_destination();
+    if (!close_destination() || !flushed) {
+        error_box(kTroubleWritingDestination);
+        return cancel_ending();
+    }
+    switch (read_back(destination, size, crc)) {
+    case Verified::same:
+        return completion_ending();
+    case Verified::cancelled:
+        return cancel_ending();
+    default:
+        error_box(kJoinedFileFailed);
+        return cancel_ending();
+    }
+}
+
 // Ends the job itself, through one of the two endings. The first piece is open. `set` is
 // the check block's set, or null for a join without checking.
 void join_pieces(const char* base, char* piece, uint64_t piece_size, uint32_t pieces,
-                 const CheckedSet* set)
+                 const CheckedSet* set, const char* destination)
 {
     uint64_t joined = 0;
     uint32_t joined_crc = 0;
@@ -258,13 +268,12 @@ void join_pieces(const char* base, char* piece, uint64_t piece_size, uint32_t pi
         }
         joined += sum.bytes;
         joined_crc = crc32_combine(joined_crc, sum.crc, sum.bytes);
-        // A count of 0 stops here too: the comparison is the whole stop rule.
+        // A count of 0 stops here too: the comparison is the whole stop rule. Without a
+        // block, the joined file must hold what was written.
         if (pieces <= k) {
-            if (set && (joined != set->source_size || joined_crc != set->source_crc)) {
-                error_box(kJoinedFileFailed);
-                return cancel_ending();
-            }
-            return completion_ending();
+            close_source();
+            return set ? check_joined_file(destination, set->source_size, set->source_crc)
+                       : check_joined_file(destination, joined, joined_crc);
         }
         close_source();
         close_progress();
@@ -303,11 +312,14 @@ void reassemble_job()
         error_box(count == CountRead::missing ? kNoCountInfo : kTroubleReadingSource);
         return cancel_ending();
     }
-    const uint32_t pieces = decode_count(count_file_image());
+    uint32_t pieces = decode_count(count_file_image());
     CheckedSet set;
     const CheckBlock block = examine_count_file(count_file_image(), length, &set);
-    if (block == CheckBlock::damaged && !question_box(kCheckInfoDamaged, kWarningCaption))
-        return cancel_ending();
+    if (block == CheckBlock::damaged) {
+        if (!question_box(kCheckInfoDamaged, kWarningCaption))
+            return cancel_ending();
+        pieces = unchecked_piece_count(count_file_image(), length);
+    }
 
     drop_last_two(remembered_file_name(), initial_name, sizeof initial_name);
     if (!choose_file_to_write(kJoinDestinationTitle, ChooserFolder::work, initial_name,
@@ -322,5 +334,6 @@ void reassemble_job()
         error_box(kTroubleCreating);
         return cancel_ending();
     }
-    join_pieces(base, piece, first_size, pieces, block == CheckBlock::valid ? &set : nullptr);
+    join_pieces(base, piece, first_size, pieces, block == CheckBlock::valid ? &set : nullptr,
+                destination);
 }

@@ -2,9 +2,12 @@
 //   split_job         - the whole job, from the source chooser to its ending (see jobs.h)
 //   choose_and_measure - source chooser, open and size check
 //   check_source      - every piece's CRC-32 and the whole source's, for the check block
-//   write_count_file  - the count file beside where piece 1 goes
-//   wait_for_room     - the free-space question until the medium can take the piece
+//   write_count_file  - the count file beside where piece 1 goes, read back
+//   wait_for_room     - the free-space question until the medium can take the piece (with
+//                       the count file, for piece 1)
 //   write_piece       - one piece written and read back
+//   write_onto_a_disk - a piece (with the count file, for piece 1) onto the disk in the
+//                       drive, and onto another after every failed read-back
 //   write_pieces      - the piece loop with "Insert Next Disk!" between pieces
 #include "engine/jobs.h"
 
@@ -90,13 +93,15 @@ bool check_source(const char* source, uint64_t source_size, uint32_t capacity, u
     return true;
 }
 
-// The count alone, or with the check block that check_source prepared.
-bool write_count_file(const char* destination, uint32_t pieces, bool checked)
+enum class Written { verified, failed_verification, cancel };
+
+// The count alone, or with the check block that check_source prepared, then read back.
+Written write_count_file(const char* destination, uint32_t pieces, bool checked)
 {
     char name[kPieceNameSize];
     if (!count_file_name(destination, name, sizeof name) || !create_destination(name)) {
         error_box(kTroubleCreating);
-        return false;
+        return Written::cancel;
     }
     uint8_t* image = count_file_image();
     DWORD bytes = kCountFileBytes;
@@ -106,25 +111,30 @@ bool write_count_file(const char* destination, uint32_t pieces, bool checked)
         encode_count(pieces, image);
     DWORD written = 0;
     WriteFile(destination_handle(), image, bytes, &written, nullptr);
-    // A close that fails may leave the bytes unwritten.
-    const bool closed = close_destination();
-    if (written != bytes || !closed) {
+    if (written != bytes) {
         error_box(kTroubleWritingCount);
-        return false;
+        return Written::cancel;
     }
-    return true;
+    // Damaged here, it would show only when the set is joined, from the last copy of the file.
+    return verify_written_copy(name, image, bytes) == Verified::same ? Written::verified
+                                                                      : Written::failed_verification;
 }
 
-bool wait_for_room(const char* destination, uint64_t piece_size)
+// Until the disk in the drive has room for the piece, and with piece 1 for the count file:
+// both must land on one disk, or the set could not be joined from it. False on Cancel.
+bool wait_for_room(const char* destination, uint64_t piece_size, uint32_t count_file_size)
 {
-    while (free_space(destination) < piece_size) {
+    for (;;) {
+        const DiskRoom room = disk_room(destination);
+        uint64_t need = whole_clusters(piece_size, room.cluster);
+        if (count_file_size != 0)
+            need += whole_clusters(count_file_size, room.cluster);
+        if (room.free >= need)
+            return true;
         if (!question_box(kNotEnoughFreeSpace, kWarningCaption))
             return false;
     }
-    return true;
 }
-
-enum class Written { verified, failed_verification, cancel };
 
 // The created piece from the source's current position, then read back. `checked_crc` is
 // the piece's CRC from the check, or null for a set without a check block.
@@ -161,41 +171,49 @@ Written write_piece(const char* piece, uint64_t size, const uint32_t* checked_cr
     }
 }
 
+// Piece k onto the disk in the drive (for k = 1 the count file first), again onto another
+// disk after every failed read-back, until one holds it.
+Written write_onto_a_disk(const char* destination, uint32_t k, uint64_t size, uint32_t capacity,
+                          uint32_t pieces, bool checked)
+{
+    const uint32_t crc = checked ? piece_crc(count_file_image(), k) : 0;
+    const uint32_t count_file_size =
+        k != 1 ? 0 : checked ? checked_count_file_size(pieces) : kCountFileBytes;
+    char piece[kPieceNameSize];
+    for (;;) {
+        if (!wait_for_room(destination, size, count_file_size))
+            return Written::cancel;
+        Written written = k == 1 ? write_count_file(destination, pieces, checked) : Written::verified;
+        if (written == Written::verified) {
+            if (!piece_name(destination, k, piece, sizeof piece) || !create_destination(piece)) {
+                error_box(kTroubleCreating);
+                return Written::cancel;
+            }
+            written = write_piece(piece, size, checked ? &crc : nullptr);
+        }
+        if (written != Written::failed_verification)
+            return written;
+        // The piece goes again, from its first byte, onto the disk the user puts in; the
+        // failed file stays where it is.
+        close_progress();
+        repaint_main_window();
+        if (!question_box(kDiskFailedVerification, kWarningCaption))
+            return Written::cancel;
+        if (!seek_source(static_cast<uint64_t>(k - 1) * capacity)) {
+            error_box(kTroubleReadingSource);
+            return Written::cancel;
+        }
+    }
+}
+
 // Ends the job itself, through one of the two endings.
 void write_pieces(const char* destination, uint64_t source_size, uint32_t capacity,
                   uint32_t pieces, bool checked)
 {
-    char piece[kPieceNameSize];
     for (uint32_t k = 1;; ++k) {
         const uint64_t size = piece_size_of(k, source_size, capacity);
-        const uint32_t crc = checked ? piece_crc(count_file_image(), k) : 0;
-        for (;;) {
-            if (!wait_for_room(destination, size))
-                return cancel_ending();
-            if (!piece_name(destination, k, piece, sizeof piece) || !create_destination(piece)) {
-                error_box(kTroubleCreating);
-                return cancel_ending();
-            }
-            const Written written = write_piece(piece, size, checked ? &crc : nullptr);
-            if (written == Written::verified)
-                break;
-            if (written == Written::cancel)
-                return cancel_ending();
-            // The piece goes again, from its first byte, onto the disk the user puts in; the
-            // failed file stays where it is.
-            close_progress();
-            repaint_main_window();
-            if (!question_box(kDiskFailedVerification, kWarningCaption))
-                return cancel_ending();
-            if (!seek_source(static_cast<uint64_t>(k - 1) * capacity)) {
-                error_box(kTroubleReadingSource);
-                return cancel_ending();
-            }
-            // The count file belongs beside piece 1: a new disk 1 gets it too, or the set
-            // could not be joined from it.
-            if (k == 1 && !write_count_file(destination, pieces, checked))
-                return cancel_ending();
-        }
+        if (write_onto_a_disk(destination, k, size, capacity, pieces, checked) != Written::verified)
+            return cancel_ending();
         if (k >= pieces)
             return completion_ending();
         // Nothing of the set is open while the user swaps media: the piece was closed
@@ -253,8 +271,6 @@ void split_job()
     // CRC of what was written.
     const bool checked = has_check_block(n, capacity);
     if (checked && !check_source(source, source_size, capacity, n))
-        return cancel_ending();
-    if (!write_count_file(destination, n, checked))
         return cancel_ending();
     write_pieces(destination, source_size, capacity, n, checked);
 }

@@ -31,8 +31,9 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   expect "the 32-bit probe runs where Wine's 32-bit loader does" \
     bash -c "source '$root/tools/common.sh'; BUILD='$work/build'; probe_32bit_kernel"
 elif [[ "$(/usr/lib/wine/wine --version 2>&1)" == *"Exec format error"* ]]; then
-  out=$(in_scripts 'probe_32bit_kernel; echo "status $?"')
+  out=$(in_scripts 'probe_32bit_kernel; echo "status $? $PROBE_OUTPUT"')
   expect "the 32-bit probe fails as Wine's 32-bit loader does" has "$out" "Exec format error"
+  expect "... and says it failed" has "$out" "status 1 "
 fi
 stand_in wine-missing-libs 'echo "wine: error while loading shared libraries: libwine.so.1: cannot open shared object file" >&2; exit 127'
 out=$(SLIVERDISK_WINE32_LOADER="$work/bin/wine-missing-libs" in_scripts \

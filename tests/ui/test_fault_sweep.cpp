@@ -44,6 +44,7 @@ const std::string kReading = "Trouble Reading Source File... Copy Cancelled!";
 const std::string kWritingCount = "Trouble Writing Total Number Of Disks File... Copy Cancelled!";
 const std::string kWritingDestination = "Trouble Writing Destination File... Copy Cancelled!";
 const std::string kNoCountInfo = "Cannot Find Total Number Of Disks Info... Copy Cancelled!";
+const std::string kJoinedFailed = "Joined File Failed Its Check... Copy Cancelled!";
 
 enum class Job { split, reassemble };
 
@@ -141,11 +142,29 @@ const Effect kHarmless = {{}, false};
 Effect ask(const std::string& question) { return {{question}, false}; }
 Effect fail(const std::string& error) { return {{error, kCancelled}, true}; }
 
+// The call after i that is not the free-space query's second half.
+const LoggedCall* next_call(const std::vector<LoggedCall>& log, size_t i)
+{
+    for (size_t j = i + 1; j < log.size(); ++j)
+        if (log[j].function != kGetDiskFreeSpaceA)
+            return &log[j];
+    return nullptr;
+}
+
+// A free-space query right before a file is created for writing is the free-space check;
+// any other is the read-back's question for the sector size.
+bool free_space_check(const std::vector<LoggedCall>& log, size_t i)
+{
+    const LoggedCall* next = next_call(log, i);
+    return next && next->function == kCreateFileA && (next->flags & kWrites);
+}
+
 Effect effect(const Sweep& s, FaultKind kind, const std::vector<LoggedCall>& log, size_t i)
 {
     const LoggedCall& c = log[i];
     const int file = file_of(s, c);
     const bool split = s.job == Job::split;
+    const std::string failed_check = "Disk " + std::to_string(file) + " Failed Its Check!\nInsert A Good Copy.";
     switch (c.function) {
     case kCreateFileA:
         // The job's own source (the split's file, the first piece): nothing to cancel yet.
@@ -153,10 +172,16 @@ Effect effect(const Sweep& s, FaultKind kind, const std::vector<LoggedCall>& log
             return {{kOpenFailed}, true};
         if (c.flags & kWrites)  // the count file, a piece, the joined file
             return fail(kCreating);
-        // The split's read-back opens past the file cache where the drive allows it, through
-        // the cache otherwise; failing that too, the disk failed.
+        // A read-back opens past the file cache where the drive allows it, through the
+        // cache otherwise; failing that too, the disk failed. Before the joined file is
+        // created, an open of it only asks for its identity, and finds none.
+        if (c.flags & kNoBuffering)
+            return kHarmless;
         if (split)
-            return c.flags & kNoBuffering ? kHarmless : ask(kVerification);
+            return ask(kVerification);
+        if (file == kJoinedFile)
+            return find(s, log, {kCreateFileA, kJoinedFile, kWrites}, 0) < i ? fail(kJoinedFailed)
+                                                                              : kHarmless;
         if (file == kCountFile)
             return fail(kNoCountInfo);
         // Piece 2 or 3 not found may be the wrong disk in the drive. The destination's
@@ -166,11 +191,13 @@ Effect effect(const Sweep& s, FaultKind kind, const std::vector<LoggedCall>& log
         // A read may deliver fewer bytes than asked: only a read of 0 bytes ends a file.
         if (kind == kShortRead)
             return kHarmless;
-        if (split && file > 0)  // a piece read back
+        if (split && file != kSourceFile)  // a piece or the count file read back
             return ask(kVerification);
-        if (kind == kChangedRead)  // a piece joined against its check
-            return ask("Disk " + std::to_string(file) + " Failed Its Check!\nInsert A Good Copy.");
-        return fail(kReading);  // the source, the count file, a piece joined
+        if (file == kJoinedFile)
+            return fail(kJoinedFailed);
+        if (file > 0)  // a piece of a checked set: a sector gone bad, mended by a good copy
+            return ask(failed_check);
+        return fail(kReading);  // the source, the count file
     case kWriteFile:  // a write is as good as the bytes it reports
         return fail(file == kCountFile ? kWritingCount : kWritingDestination);
     case kSetFilePointer:
@@ -180,25 +207,20 @@ Effect effect(const Sweep& s, FaultKind kind, const std::vector<LoggedCall>& log
         // the split's source must be measured and set back.
         return !split && (c.flags & kFromEnd) ? kHarmless : fail(kReading);
     case kGetDiskFreeSpaceA:
-        // Before a piece is created: its free-space check, which asks for another disk.
-        // Before a read-back: the sector size; a drive that cannot say is read through the
-        // cache.
-        return i + 1 < log.size() && log[i + 1].function == kCreateFileA &&
-                       (log[i + 1].flags & kWrites)
-                   ? ask(kFreeSpace)
-                   : kHarmless;
+        // The free-space check asks for another disk; a drive that cannot tell its sector
+        // size is read back through the cache.
+        return free_space_check(log, i) ? ask(kFreeSpace) : kHarmless;
     case kCloseHandle:
         if (!(c.flags & kWrites))  // a file only read: what it gave is had
             return kHarmless;
-        if (file == kCountFile)
-            return fail(kWritingCount);
         if (file == kJoinedFile)
             return fail(kWritingDestination);
-        // A piece just written: the disk failed. The refused close leaves the piece open in
-        // the program, without sharing, so after OK (the same disk) it cannot be created again.
+        // The count file or a piece just written: the disk failed. The refused close leaves
+        // the file open in the program, without sharing, so after OK (the same disk) it
+        // cannot be created again.
         return {{kVerification, kCreating, kCancelled}, true};
-    case kFlushFileBuffers:  // a piece before its read-back
-        return ask(kVerification);
+    case kFlushFileBuffers:  // the count file or a piece before its read-back; the joined file
+        return split ? ask(kVerification) : fail(kWritingDestination);
     default:  // SetEndOfFile: the joined file cut back
         return fail(kWritingDestination);
     }
@@ -501,14 +523,21 @@ void check_least_calls(const Sweep& s, const std::vector<LoggedCall>& log)
         CHECK(n(kCreateFileA, int(k), 0) + n(kCreateFileA, int(k), kNoBuffering) >= 1);
     }
     if (s.job == Job::split) {
+        size_t checks = 0;  // the free-space questions, not the read-backs' sector sizes
+        for (size_t i = 0; i < log.size(); ++i)
+            checks += log[i].function == kGetDiskFreeSpaceA && free_space_check(log, i);
+        CHECK(checks >= kPieces);
         CHECK(n(kReadFile, kSourceFile) >= 2 * all_blocks);
         CHECK(n(kWriteFile, kCountFile) >= 1);
+        CHECK(n(kFlushFileBuffers, kCountFile) >= 1);
         CHECK(n(kCloseHandle, kCountFile, kWrites) >= 1);
-        CHECK(n(kGetDiskFreeSpaceA, kNoFile) >= kPieces);
+        CHECK(n(kReadFile, kCountFile) >= 1);
     } else {
         CHECK(n(kReadFile, kCountFile) >= 1);
         CHECK(n(kWriteFile, kJoinedFile) >= all_blocks);
+        CHECK(n(kFlushFileBuffers, kJoinedFile) >= 1);
         CHECK(n(kCloseHandle, kJoinedFile, kWrites) >= 1);
+        CHECK(n(kReadFile, kJoinedFile) >= (s.source.size() + kBlock - 1) / kBlock);
     }
 }
 

@@ -1,7 +1,8 @@
 // What goes wrong in real use: a piece that is a folder or held by another program, a
 // medium pulled out between pieces, a disk that gives back other bytes than it took, a
-// disk full before the next piece on drives of either sector size, with and without the
-// free-space call of later Windows, and floods of job commands.
+// source changed while it is split, a disk full before the next piece on drives of either
+// sector size, with and without the free-space call of later Windows, and floods of job
+// commands.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
@@ -142,36 +143,81 @@ TEST_CASE("split: a disk that gives back other bytes fails verification; another
     auto disk = [&](const std::string& name) { return win(root + "/" + name); };
     const std::vector<std::string> disk_1 = {"S.BIN_1", "S.BIN_Total"};
 
-    drv::Program app;
-    drv::FaultControlBlock faults;
-    REQUIRE(drv::start_with_injector(app, faults));
-    REQUIRE(eng::set_custom_size(app, kPiece));
-    // The check reads pieces 1 and 2 in two blocks each and piece 3 in one, the copy piece
-    // 1 in two: the 8th read is the first one back from disk 1.
-    faults.arm(kChangedRead, 8);
-    REQUIRE(eng::start_split(app, win(root) + "\\S.BIN", "A:\\S.BIN"));
-    eng::expect_box(app, Kind::question, kStandBy,
-                    "Total Number Of Pre-Formatted Disks Required = 3");
-    // The user puts in another disk; the count file goes with piece 1 onto it.
-    eng::expect_box_then(app, Kind::question, "Warning...",
-                         "Disk Failed Verification!\nInsert Another Disk.",
-                         [&] { REQUIRE(eng::move_all("A:", disk("failed"))); });
-    eng::expect_box_then(app, Kind::question, kStandBy, kNext,
-                         [&] { REQUIRE(eng::move_all("A:", disk("disk1"))); });
-    eng::expect_box_then(app, Kind::question, kStandBy, kNext,
-                         [&] { REQUIRE(eng::move_all("A:", disk("disk2"))); });
-    eng::expect_box(app, Kind::note, kNote, kComplete);
-    REQUIRE(eng::move_all("A:", disk("disk3")));
-    CHECK(faults.fired());
+    // The check reads pieces 1 and 2 in two blocks each and piece 3 in one; then the count
+    // file is read back in one read, and piece 1 is copied in two: the 6th read is the count
+    // file's from disk 1, the 9th the first of piece 1's.
+    struct Case {
+        LONG read;
+        std::vector<std::string> left_on_failed_disk;
+    };
+    for (const Case& t : {Case{6, {"S.BIN_Total"}}, Case{9, disk_1}}) {
+        CAPTURE(t.read);
+        for (const char* name : {"failed", "disk1", "disk2", "disk3"})
+            drv::test_folder(std::string("fault_verification/") + name);
+        drv::Program app;
+        drv::FaultControlBlock faults;
+        REQUIRE(drv::start_with_injector(app, faults));
+        REQUIRE(eng::set_custom_size(app, kPiece));
+        faults.arm(kChangedRead, t.read);
+        REQUIRE(eng::start_split(app, win(root) + "\\S.BIN", "A:\\S.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 3");
+        // The user puts in another disk; the count file goes with piece 1 onto it.
+        eng::expect_box_then(app, Kind::question, "Warning...",
+                             "Disk Failed Verification!\nInsert Another Disk.",
+                             [&] { REQUIRE(eng::move_all("A:", disk("failed"))); });
+        eng::expect_box_then(app, Kind::question, kStandBy, kNext,
+                             [&] { REQUIRE(eng::move_all("A:", disk("disk1"))); });
+        eng::expect_box_then(app, Kind::question, kStandBy, kNext,
+                             [&] { REQUIRE(eng::move_all("A:", disk("disk2"))); });
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        REQUIRE(eng::move_all("A:", disk("disk3")));
+        CHECK(faults.fired());
 
-    // The failed disk keeps what was written to it, as every file stays.
-    CHECK(eng::files_in(disk("failed")) == disk_1);
-    CHECK(eng::files_in(disk("disk1")) == disk_1);
-    CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_Total") ==
-          eng::checked_count_file(source, kPiece));
-    CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_1") == source.substr(0, kPiece));
-    CHECK(eng::file_bytes(disk("disk2") + "\\S.BIN_2") == source.substr(kPiece, kPiece));
-    CHECK(eng::file_bytes(disk("disk3") + "\\S.BIN_3") == source.substr(2 * kPiece));
+        // The failed disk keeps what was written to it, as every file stays.
+        CHECK(eng::files_in(disk("failed")) == t.left_on_failed_disk);
+        CHECK(eng::files_in(disk("disk1")) == disk_1);
+        CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_Total") ==
+              eng::checked_count_file(source, kPiece));
+        CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_1") == source.substr(0, kPiece));
+        CHECK(eng::file_bytes(disk("disk2") + "\\S.BIN_2") == source.substr(kPiece, kPiece));
+        CHECK(eng::file_bytes(disk("disk3") + "\\S.BIN_3") == source.substr(2 * kPiece));
+    }
+}
+
+TEST_CASE("split: a source changed or cut short while it is split stops it; the set stays as far as it got")
+{
+    const std::string root = drv::test_folder("fault_source_changes");
+    const std::string out = win(root) + "\\out";
+    REQUIRE(CreateDirectoryA(out.c_str(), nullptr));
+    const std::string source = drv::random_bytes(2 * kPiece + 5, 93);
+    struct Case {
+        const char* change;  // run on the host at the first "Insert Next Disk!"
+        std::string error;
+    };
+    // Another program writes or cuts the file behind the program's back: the host's own
+    // calls know nothing of the handle's sharing.
+    for (const Case& t : {Case{"printf x | dd of=S.BIN bs=1 seek=250000 conv=notrunc status=none",
+                               "Source File Changed During Copy... Copy Cancelled!"},
+                          Case{"truncate -s 250000 S.BIN",
+                               "Trouble Reading Source File... Copy Cancelled!"}}) {
+        CAPTURE(t.change);
+        REQUIRE(drv::write_file(win(root) + "\\S.BIN", source));
+        drv::Program app;
+        REQUIRE(app.start());
+        REQUIRE(eng::set_custom_size(app, kPiece));
+        REQUIRE(eng::start_split(app, win(root) + "\\S.BIN", out + "\\S.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 3");
+        eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] {
+            REQUIRE(drv::host_command("cd '" + root + "' && " + t.change));
+        });
+        eng::expect_box(app, Kind::error, "Error", t.error);
+        eng::expect_box(app, Kind::note, kNote, "Copy Cancelled By User!");
+        CHECK(eng::ends_without_box(app));
+        CHECK(eng::file_bytes(out + "\\S.BIN_1") == source.substr(0, kPiece));
+        CHECK_FALSE(drv::file_exists(out + "\\S.BIN_3"));
+    }
 }
 
 TEST_CASE("split: read-backs keep to the sector size; free space with or without the Ex call")

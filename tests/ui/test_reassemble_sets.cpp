@@ -228,11 +228,20 @@ TEST_CASE("checked joins: each piece against the count file's check block")
     drv::FaultControlBlock faults;
     REQUIRE(drv::start_with_injector(app, faults));
 
-    SUBCASE("another set's piece, a longer and a shorter one fail; Cancel leaves piece 1 alone")
+    SUBCASE("a bad piece 1, another set's piece 2, a longer and a shorter one fail; Cancel")
     {
+        const std::string good_piece_1 = eng::file_bytes(set.base + "_1");
+        std::string bad_piece_1 = good_piece_1;
+        bad_piece_1[kPiece / 2] ^= 0x40;
         REQUIRE(drv::write_file(set.base + "_Total", count_file));
+        REQUIRE(drv::write_file(set.base + "_1", bad_piece_1));
         REQUIRE(drv::write_file(set.base + "_2", other_piece_2));
         REQUIRE(eng::start_reassemble(app, set.base + "_1", joined));
+        eng::expect_box_then(app, Kind::question, "Warning...",
+                             "Disk 1 Failed Its Check!\nInsert A Good Copy.", [&] {
+                                 CHECK(eng::file_size(joined) == 0);
+                                 REQUIRE(drv::write_file(set.base + "_1", good_piece_1));
+                             });
         eng::expect_box(app, Kind::question, kStandBy, kNext);
         eng::expect_box_then(app, Kind::question, "Warning...", kFailed2, [&] {
             REQUIRE(drv::write_file(set.base + "_2", good_piece_2 + "x"));
@@ -244,9 +253,12 @@ TEST_CASE("checked joins: each piece against the count file's check block")
         expect_cancel_ending(app);
         CHECK(eng::file_bytes(joined) == set.source.substr(0, kPiece));
     }
-    SUBCASE("a damaged block: Cancel ends the job, OK joins without checking")
+    SUBCASE("a damaged block, even its signature: Cancel ends the job, OK joins unchecked")
     {
-        count_file[30] ^= 0x01;  // in piece 1's CRC
+        // One bit gone in the signature and the count cut to 1: still a block, by the
+        // signature's likeness, and its length still shows three pieces.
+        count_file[6] ^= 0x04;
+        count_file[0] = 1;
         REQUIRE(drv::write_file(set.base + "_Total", count_file));
         REQUIRE(eng::job(app, IDM_REASSEMBLE));
         REQUIRE(app.choose_file(eng::kJoinSource, set.base + "_1"));

@@ -185,7 +185,7 @@ TEST_CASE("free space: the question repeats on the same medium and a larger one 
     }
 }
 
-TEST_CASE("Esc during the check or a piece: only the cancel ending; what was written stays")
+TEST_CASE("Esc during the check, a piece or its read-back: only the cancel ending; what was written stays")
 {
     // Esc is pressed once blocks are moving, so it never lands in the keyboard flush, and
     // the source is far larger than any check or copy gets through before the key arrives.
@@ -236,6 +236,28 @@ TEST_CASE("Esc during the check or a piece: only the cancel ending; what was wri
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     CHECK(piece != INVALID_HANDLE_VALUE);
     CloseHandle(piece);
+
+    // While piece 1 is read back, once it is written whole: onto a medium in memory, so
+    // that 2 GB are written quickly. The read-back opens after the second flush (the count
+    // file's is the first).
+    app.clear_box_log();
+    faults.disarm();  // counts from 0
+    drv::Medium fast(root + "/fast", c + (1ull << 20));
+    REQUIRE(fast.mounted());
+    REQUIRE(eng::start_split(app, win(root + "/LARGE.BIN"), win(root + "/fast") + "\\LARGE.BIN"));
+    eng::expect_box(app, Kind::question, kStandBy, disks_required);
+    LONG reads_before_read_back = 0;
+    REQUIRE_MESSAGE(drv::wait_until([&] {
+        reads_before_read_back = faults.calls(kReadFile);
+        return faults.calls(kFlushFileBuffers) >= 2;
+    }, 300000), "piece 1 was not written whole");
+    REQUIRE(drv::wait_until([&] { return faults.calls(kReadFile) > reads_before_read_back + 1; }));
+    REQUIRE(app.press_key(VK_ESCAPE));
+    eng::expect_box(app, Kind::note, kNote, kCancelled);
+    CHECK(eng::ends_without_box(app));
+    CHECK(app.box_log().size() == 2);
+    CHECK(faults.calls(kReadFile) < reads_before_read_back + LONG(c / 131072));
+    CHECK(eng::file_size(win(root + "/fast") + "\\LARGE.BIN_1") == c);
 }
 
 // A chosen path of 253 characters makes names of up to 259 ("_Total"), within every

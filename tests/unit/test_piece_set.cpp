@@ -211,31 +211,77 @@ TEST_CASE("the writer's block, byte for byte, and the reader finds the set in it
     CHECK(checked_piece_size(set, 2) == 2u);
 }
 
-TEST_CASE("a count file without the signature has no block; with it, any change is damage")
+TEST_CASE("a block is taken by its length or a signature within 8 bits; then any change is damage")
 {
     const std::vector<uint8_t> good(kAbcdeCountFile, kAbcdeCountFile + 40);
     CheckedSet set;
     CHECK(examine({3, 0, 0, 0}, &set) == CheckBlock::none);
     CHECK(examine({3, 0, 0, 0, 0xff, 0xff}, &set) == CheckBlock::none);
-    std::vector<uint8_t> other = good;
-    other[11] = '2';
-    CHECK(examine(other, &set) == CheckBlock::none);
 
-    // Every other byte changed by one bit: the count, S, C or a CRC no longer agree.
-    for (size_t i = 0; i < good.size(); ++i) {
-        if (i >= 4 && i < 12)
-            continue;
-        std::vector<uint8_t> changed = good;
-        changed[i] ^= 0x10;
-        CAPTURE(i);
-        CHECK(examine(changed, &set) == CheckBlock::damaged);
-    }
+    // Every bit of the block flipped in turn, the signature's among them: damage, never none.
+    int not_damaged = 0;
+    for (size_t i = 0; i < good.size(); ++i)
+        for (int bit = 0; bit < 8; ++bit) {
+            std::vector<uint8_t> changed = good;
+            changed[i] ^= static_cast<uint8_t>(1 << bit);
+            not_damaged += examine(changed, &set) != CheckBlock::damaged;
+        }
+    CHECK(not_damaged == 0);
     std::vector<uint8_t> longer = good;
     longer.push_back(0);
     CHECK(examine(longer, &set) == CheckBlock::damaged);
     CHECK(examine(std::vector<uint8_t>(good.begin(), good.end() - 1), &set) == CheckBlock::damaged);
     CHECK(examine(std::vector<uint8_t>(good.begin(), good.begin() + 12), &set) == CheckBlock::damaged);
 
+    // The length a count of 2 gives, behind any signature; or 8 bits off ours at any length.
+    std::vector<uint8_t> other = good;
+    std::memcpy(&other[4], "OTHERSIG", 8);
+    CHECK(examine(other, &set) == CheckBlock::damaged);
+    other.push_back(0);
+    CHECK(examine(other, &set) == CheckBlock::none);
+    std::vector<uint8_t> near = good;
+    near.push_back(0);
+    near[4] ^= 0xff;  // 8 bits
+    CHECK(examine(near, &set) == CheckBlock::damaged);
+    near[5] ^= 0x01;  // 9
+    CHECK(examine(near, &set) == CheckBlock::none);
+}
+
+TEST_CASE("a damaged block joins unchecked as many pieces as its length shows")
+{
+    std::vector<uint8_t> file(kAbcdeCountFile, kAbcdeCountFile + 40);
+    CHECK(unchecked_piece_count(file.data(), 40) == 2u);
+    file[0] = 1;  // the count went bad: the length still shows 2
+    CHECK(unchecked_piece_count(file.data(), 40) == 2u);
+    file[0] = 9;
+    CHECK(unchecked_piece_count(file.data(), 40) == 2u);
+    CHECK(unchecked_piece_count(file.data(), 41) == 9u);  // no whole N in the length
+    CHECK(unchecked_piece_count(file.data(), 32) == 9u);  // none of at least 1
+    CHECK(unchecked_piece_count(file.data(), 36) == 1u);
+    file[0] = 1;
+    CHECK(unchecked_piece_count(file.data(), 36) == 1u);  // count and length agree
+}
+
+TEST_CASE("file identity: an index of 0 tells nothing; clusters round a file's room up")
+{
+    const FileIdentity a{7, 0, 12}, b{7, 0, 12}, c{8, 0, 12}, unknown{7, 0, 0};
+    CHECK(same_known_file(a, b));
+    CHECK_FALSE(same_known_file(a, c));
+    CHECK_FALSE(same_known_file(unknown, unknown));
+    CHECK(same_known_file(FileIdentity{7, 1, 0}, FileIdentity{7, 1, 0}));
+
+    CHECK(whole_clusters(0, 4096) == 0u);
+    CHECK(whole_clusters(1, 4096) == 4096u);
+    CHECK(whole_clusters(44, 4096) == 4096u);
+    CHECK(whole_clusters(1400000, 4096) == 1400832u);  // as a floppy's tmpfs takes it
+    CHECK(whole_clusters(1400000, 512) == 1400320u);
+    CHECK(whole_clusters(4294967296ull + 1, 32768) == 4294967296ull + 32768);
+    CHECK(whole_clusters(100, 0) == 100u);
+}
+
+TEST_CASE("a block that holds together but describes no set is damage")
+{
+    CheckedSet set;
     // Its own CRC holds, but N is not what S and C give, or C is 0.
     std::vector<uint8_t> image(64);
     seal_check_block(image.data(), 2, 7, 3, 0);  // 7 bytes at 3 are 3 pieces
