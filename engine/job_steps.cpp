@@ -273,9 +273,10 @@ void end_progress()
     pause(kPiecePause);
 }
 
-Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, BlockSum& sum,
-                   uint32_t sector)
+Blocks move_blocks(const BlockLoop& loop, BlockSum& sum)
 {
+    const uint64_t planned = loop.planned;
+    const PieceEnd end = loop.end;
     // A read may deliver fewer bytes than asked without being at the end of the file: only
     // a read of 0 bytes ends a file.
     // The repaint and the Esc poll each cost a round trip to the window server, more than
@@ -296,22 +297,23 @@ Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, Block
             break;
         }
         DWORD got = 0;
-        if (!ReadFile(from, buffer, wanted, &got, nullptr))
+        if (!ReadFile(loop.from, buffer, wanted, &got, nullptr))
             return Blocks::read_failed;
         if (got == 0) {
             if (end != PieceEnd::planned_size)
                 break;
             return Blocks::ended_early;
         }
-        if (to != INVALID_HANDLE_VALUE) {
+        if (loop.to != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
             // Only the count says whether the bytes arrived; a full medium reports a short
             // write.
-            WriteFile(to, buffer, got, &written, nullptr);
+            WriteFile(loop.to, buffer, got, &written, nullptr);
             if (written != got)
                 return Blocks::write_failed;
         }
-        sum.crc = crc32_update(sum.crc, buffer, got);
+        if (loop.checksum)
+            sum.crc = crc32_update(sum.crc, buffer, got);
         sum.bytes += got;
         moved += got;
         progress_step();
@@ -323,7 +325,7 @@ Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, Block
         }
         // Past the cache, a read from an offset off the sector grid is refused: only the end
         // leaves one.
-        if (end == PieceEnd::whole_sectors && sector != 0 && moved % sector != 0)
+        if (end == PieceEnd::whole_sectors && loop.sector != 0 && moved % loop.sector != 0)
             break;
     }
     return refresh_and_poll(progress) ? Blocks::cancelled : Blocks::done;

@@ -77,12 +77,18 @@ struct BlockSum {
     uint64_t bytes = 0;
     uint32_t crc = 0;
 };
-// Reads `from` through the transfer buffer and writes every block to `to`, unless `to` is
-// INVALID_HANDLE_VALUE (a file only read). One progress step a block; Esc is polled once a
-// display frame and after the last block (Blocks::cancelled). Shows no box: what a failure
-// means is the caller's to say.
-// `sector` is the sector size for PieceEnd::whole_sectors, 0 for a handle read through the cache.
-Blocks move_blocks(HANDLE from, HANDLE to, uint64_t planned, PieceEnd end, BlockSum& sum,
-                   uint32_t sector = 0);
+// One run of the block loop: `from` read through the transfer buffer, every block written
+// to `to` unless it is INVALID_HANDLE_VALUE (a file only read).
+struct BlockLoop {
+    HANDLE from = INVALID_HANDLE_VALUE;
+    HANDLE to = INVALID_HANDLE_VALUE;
+    uint64_t planned = 0;
+    PieceEnd end = PieceEnd::planned_size;
+    uint32_t sector = 0;    // PieceEnd::whole_sectors: the grid; 0 for a handle through the cache
+    bool checksum = true;   // false where the bytes' CRC-32 is not wanted: it costs a pass
+};
+// One progress step a block; Esc is polled once a display frame and after the last block
+// (Blocks::cancelled). Shows no box: what a failure means is the caller's to say.
+Blocks move_blocks(const BlockLoop& loop, BlockSum& sum);
 
 #endif

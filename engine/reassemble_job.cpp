@@ -188,8 +188,12 @@ Joined join_piece(const char* piece, uint64_t measured, const CheckedSet* set, u
 {
     const uint64_t planned = set ? checked_piece_size(*set, k) : measured;
     begin_progress(kReadingPrefix, piece, step_count(planned));
-    const PieceEnd end = set ? PieceEnd::planned_size : PieceEnd::end_of_file;
-    switch (move_blocks(source_handle(), destination_handle(), planned, end, sum)) {
+    BlockLoop loop;
+    loop.from = source_handle();
+    loop.to = destination_handle();
+    loop.planned = planned;
+    loop.end = set ? PieceEnd::planned_size : PieceEnd::end_of_file;
+    switch (move_blocks(loop, sum)) {
     case Blocks::done:
         break;
     case Blocks::ended_early:

@@ -90,10 +90,12 @@ Verified verify_written_copy(const char* path, const uint8_t* bytes, uint32_t si
             (sector != 0 && got_in_all % sector != 0))
             break;
     }
-    const bool same = read && got_in_all == size && std::memcmp(buffer, bytes, size) == 0 &&
+    const bool same = got_in_all == size && std::memcmp(buffer, bytes, size) == 0 &&
                       has_size(back, size);
     CloseHandle(back);
-    return same ? Verified::same : Verified::failed;
+    if (!read)
+        return Verified::failed;
+    return same ? Verified::same : Verified::differs;
 }
 
 Verified read_back(const char* path, uint64_t size, uint32_t crc)
@@ -103,13 +105,16 @@ Verified read_back(const char* path, uint64_t size, uint32_t crc)
     if (back == INVALID_HANDLE_VALUE)
         return Verified::failed;
     restart_progress(kVerifyingPrefix, path, step_count(size));
+    BlockLoop loop;
+    loop.from = back;
+    loop.planned = size;
+    loop.end = PieceEnd::whole_sectors;
+    loop.sector = sector;
     BlockSum sum;
-    const Blocks result =
-        move_blocks(back, INVALID_HANDLE_VALUE, size, PieceEnd::whole_sectors, sum, sector);
-    const bool same =
-        result == Blocks::done && sum.bytes == size && sum.crc == crc && has_size(back, size);
+    const Blocks result = move_blocks(loop, sum);
+    const bool same = sum.bytes == size && sum.crc == crc && has_size(back, size);
     CloseHandle(back);
-    if (result == Blocks::cancelled)
-        return Verified::cancelled;
-    return same ? Verified::same : Verified::failed;
+    if (result != Blocks::done)
+        return result == Blocks::cancelled ? Verified::cancelled : Verified::failed;
+    return same ? Verified::same : Verified::differs;
 }

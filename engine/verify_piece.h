@@ -12,8 +12,9 @@
 
 #include <cstdint>
 
-// failed: the flush, the close, the open or a read failed, or other bytes came back.
-enum class Verified { same, failed, cancelled };
+// differs: the file was read back whole, and is not what was written; failed: the flush,
+// the close, the open or a read failed.
+enum class Verified { same, differs, failed, cancelled };
 Verified verify_written_piece(const char* path, uint64_t size, uint32_t crc);
 Verified verify_written_copy(const char* path, const uint8_t* bytes, uint32_t size);
 Verified read_back(const char* path, uint64_t size, uint32_t crc);
