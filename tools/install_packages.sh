@@ -20,6 +20,7 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake ninja-build python3
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine xvfb xdotool doctest-dev imagemagick x11-apps procps
+  fuse3 python3-fuse
 )
 [ -n "${SLIVERDISK_PACKAGES:-}" ] && read -r -a packages <<<"$SLIVERDISK_PACKAGES"
 read -r -a extra_options <<<"${SLIVERDISK_APT_OPTIONS:-}"

@@ -52,12 +52,49 @@ void FaultControlBlock::arm(const std::vector<Fault>& faults)
         InterlockedExchange(&count, 0);
     InterlockedExchange(&control_->logged, 0);
     InterlockedExchange(&control_->refused, 0);
+    InterlockedExchange(&control_->unbuffered_violations, 0);
 }
 
 void FaultControlBlock::fast_clock(bool on)
 {
     if (control_)
         InterlockedExchange(&control_->fast_clock, on);
+}
+
+void FaultControlBlock::hide_free_space_ex(bool hidden)
+{
+    if (control_)
+        InterlockedExchange(&control_->hide_free_space_ex, hidden);
+}
+
+void FaultControlBlock::sector_size(DWORD bytes)
+{
+    if (control_)
+        InterlockedExchange(&control_->sector_size, LONG(bytes));
+}
+
+LONG FaultControlBlock::unbuffered_violations() const
+{
+    return control_ ? control_->unbuffered_violations : 0;
+}
+
+void FaultControlBlock::bad_range(int slot, const std::string& file_end, uint64_t from,
+                                  uint64_t to)
+{
+    if (!control_ || slot < 0 || slot >= kMaxBadRanges)
+        return;
+    BadRange& bad = control_->bad[slot];
+    InterlockedExchange(&bad.active, 0);
+    lstrcpynA(bad.file, file_end.c_str(), sizeof bad.file);
+    bad.from = from;
+    bad.to = to;
+    InterlockedExchange(&bad.active, 1);
+}
+
+void FaultControlBlock::clear_bad_ranges()
+{
+    for (LONG i = 0; control_ && i < kMaxBadRanges; ++i)
+        InterlockedExchange(&control_->bad[i].active, 0);
 }
 
 LONG FaultControlBlock::calls(FaultFunction function) const

@@ -1,7 +1,8 @@
 // The test's side of the fault injector (tests/faults/): the control block of one program
 // process, and loading the injector into a process that was started suspended.
 //   FaultControlBlock - makes the named block for a process id; arms up to two faults,
-//                       clears the counts, reads the counts, the log and what fired
+//                       clears the counts, reads the counts, the log and what fired; sets
+//                       the sector size told, bad byte ranges, a missing free-space call
 //   load_library_into - LoadLibraryA in another process through a remote thread; true once
 //                       the call has returned, whatever it gave
 //   fault_injector_path - the injector DLL of this build, as a Windows path
@@ -12,6 +13,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,16 @@ public:
     void arm(FaultKind kind, LONG call) { arm({{kind, call, call}}); }
     void disarm() { arm({}); }
     void fast_clock(bool on);
+    // These hold until changed, whatever is armed. The lookup of GetDiskFreeSpaceExA gives
+    // nothing (ERROR_PROC_NOT_FOUND); set before the program first looks.
+    void hide_free_space_ex(bool hidden);
+    // The bytes per sector the program is told (512, 4,096; 0: the system's), and the
+    // transfers past the file cache that broke the sector rule since arming.
+    void sector_size(DWORD bytes);
+    LONG unbuffered_violations() const;
+    // Reads of a file whose name ends so that touch [from, to) fail with ERROR_NOT_READY.
+    void bad_range(int slot, const std::string& file_end, uint64_t from, uint64_t to);
+    void clear_bad_ranges();
     LONG calls(FaultFunction function) const;
     bool fired() const;              // every armed fault has failed a call
     LONG failed(int armed) const;    // calls the armed fault made fail

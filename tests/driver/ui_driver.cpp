@@ -271,11 +271,8 @@ std::string windows_path(const std::string& unix_path)
 
 bool host_command(const std::string& command, DWORD timeout_ms)
 {
-    // Wine starts Unix programs from CreateProcess, but the handles it returns for one are
-    // left over from its stack: they cannot be waited on, so the script reports its end
-    // through a marker file, and they are never closed, since one may be a handle of this
-    // process (closed, the one Wine keeps for named objects made every later named
-    // mapping fail).
+    // Wine starts Unix programs from CreateProcess, but the handle it returns cannot be
+    // waited on, so the script reports its end through a marker file.
     const std::string dir = build_dir() + "/test-data/host";
     CreateDirectoryA(windows_path(build_dir() + "/test-data").c_str(), nullptr);
     CreateDirectoryA(windows_path(dir).c_str(), nullptr);
@@ -294,10 +291,22 @@ bool host_command(const std::string& command, DWORD timeout_ms)
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
+    // For a Unix program Wine gives no process handle and leaves garbage where the thread's
+    // should be: closing that would close whichever handle of this process has that value
+    // (once the folder of named objects, so that no shared-memory block could be made).
+    if (pi.hProcess) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
     std::string status;
     if (!wait_until([&] { return read_file(windows_path(marker), status); }, timeout_ms))
         return false;
     return status.rfind("0", 0) == 0;
+}
+
+std::string shell_quote(const std::string& text)
+{
+    return quote(text);
 }
 
 bool set_drive(char letter, const std::string& unix_dir)

@@ -65,6 +65,7 @@ bool expected_windows_version(WindowsVersion& version);
 std::string build_dir();                       // Unix path of the build folder
 std::string windows_path(const std::string& unix_path);  // /x/y -> Z:\x\y
 bool host_command(const std::string& command, DWORD timeout_ms = 60000);
+std::string shell_quote(const std::string& text);  // one word for host_command
 bool set_drive(char letter, const std::string& unix_dir);
 bool remove_drive(char letter);
 // Declares a removable drive through Wine's mount manager, which only knows the types of

@@ -1,7 +1,8 @@
 // The control block shared by a test and the fault injector loaded into the program: which
 // calls to make fail and how, how many calls of each function the program has made, and a
-// log of them with the file each concerned. One named shared-memory block per program
-// process, made by the test before the injector is loaded.
+// log of them with the file each concerned; the sector size the program is told, the byte
+// ranges of files that cannot be read, and whether GetDiskFreeSpaceExA is there. One named
+// shared-memory block per program process, made by the test before the injector is loaded.
 //   fault_control_name - the block's name for a process id
 //   kFaultKinds        - every fault kind with its function and its name in reports
 //   fault_function     - the function a kind makes fail
@@ -10,7 +11,8 @@
 
 #include <windows.h>
 
-// The file functions the injector takes over in the program's import table.
+// The file functions the injector takes over: in the program's import table, and the one
+// the program looks up with GetProcAddress (GetDiskFreeSpaceExA).
 enum FaultFunction : LONG {
     kCreateFileA,
     kReadFile,
@@ -20,10 +22,12 @@ enum FaultFunction : LONG {
     kCloseHandle,
     kFlushFileBuffers,
     kSetEndOfFile,
+    kGetDiskFreeSpaceExA,
     kFaultFunctionCount
 };
-// And the clock (GetTickCount, Sleep), for the fast clock below.
-constexpr LONG kHookCount = kFaultFunctionCount + 2;
+// The import table entries taken over: the file functions but the one looked up, the clock
+// (GetTickCount, Sleep) for the fast clock below, and GetProcAddress, which hands it out.
+constexpr LONG kHookCount = kFaultFunctionCount - 1 + 3;
 
 enum FaultKind : LONG {
     kNoFault,
@@ -38,6 +42,8 @@ enum FaultKind : LONG {
     kCutFails,        // SetEndOfFile: the length stays
     kChangedRead,     // ReadFile: succeeds, but one byte comes back changed, as from a
                       // medium that returns other bytes than it took
+    kChangedWrite,    // WriteFile: reports every byte written, but one is stored changed
+    kFreeSpaceExFails,  // GetDiskFreeSpaceExA
     kFaultKindCount
 };
 
@@ -59,6 +65,8 @@ constexpr FaultKindInfo kFaultKinds[] = {
     {kFlushFails, kFlushFileBuffers, "FlushFileBuffers", "fails"},
     {kCutFails, kSetEndOfFile, "SetEndOfFile", "fails"},
     {kChangedRead, kReadFile, "ReadFile", "a byte changed"},
+    {kChangedWrite, kWriteFile, "WriteFile", "a byte changed"},
+    {kFreeSpaceExFails, kGetDiskFreeSpaceExA, "GetDiskFreeSpaceExA", "fails"},
 };
 
 constexpr FaultFunction fault_function(FaultKind kind)
@@ -89,11 +97,23 @@ struct LoggedCall {
     LONG call;      // 1-based, among the calls of that function
     LONG flags;     // the flags above
     char file[40];  // the end of the file's name, for calls on a file
+    // Reads and writes: where, how many bytes asked and done, and the error of a failure.
+    ULONGLONG offset;
+    DWORD asked, done, error;
 };
 
 constexpr LONG kMaxArmed = 2;
 constexpr LONG kLogSize = 512;
 constexpr LONG kMaxRefused = 16;
+constexpr LONG kMaxBadRanges = 4;
+
+// Reads of the file (a name end, as the log keeps them) that touch [from, to) fail, as
+// from a bad sector; set while `active` is 0.
+struct BadRange {
+    volatile LONG active;
+    char file[sizeof(LoggedCall::file)];
+    ULONGLONG from, to;
+};
 
 // Every field is written with interlocked calls or while the program makes no counted
 // call: the test arms and clears while the program is idle; the program counts and fires.
@@ -104,6 +124,13 @@ struct FaultControl {
     // pauses take no time. Only for tests about file calls, never about pacing.
     volatile LONG fast_clock;
     volatile LONG clock_ahead;
+    // The bytes per sector GetDiskFreeSpaceA reports (0: the system's). Reads and writes of
+    // a handle opened past the file cache must keep to that sector size, as on Windows.
+    volatile LONG sector_size;
+    volatile LONG unbuffered_violations;
+    // The lookup of GetDiskFreeSpaceExA gives nothing, as on the first Windows 95.
+    volatile LONG hide_free_space_ex;
+    BadRange bad[kMaxBadRanges];
     ArmedFault armed[kMaxArmed];
     volatile LONG calls[kFaultFunctionCount];
     volatile LONG logged;      // calls made; the first kLogSize are in `log`

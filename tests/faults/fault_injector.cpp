@@ -1,15 +1,21 @@
 // The fault injector: a DLL a test loads into the real program before its first
 // instruction runs. It takes over the program's import table entries of eight file
-// functions, counts and logs every call the program makes to them (with the file each
-// concerns), and makes the calls the test armed in the shared control block
-// (fault_control.h) fail in the armed way. It also takes over GetTickCount and Sleep, for
-// the fast clock. The program knows nothing of it: only calls the executable itself makes
-// go through its import table, so calls of the system's own DLLs (the file choosers, say)
-// are neither counted nor failed.
+// functions, and through GetProcAddress the GetDiskFreeSpaceExA the program looks up;
+// counts and logs every call the program makes to them (with the file each concerns), and
+// makes the calls the test armed in the shared control block (fault_control.h) fail in the
+// armed way. Whatever is armed, it fails reads of the bad byte ranges the test set, and
+// reads and writes past the file cache that break the platform's sector rule, which Wine
+// does not enforce. It also takes over GetTickCount and Sleep, for the fast clock. The
+// program knows nothing of it: only calls the executable itself makes go through its import
+// table, so calls of the system's own DLLs (the file choosers, say) are neither counted nor
+// failed.
 //   DllMain       - opens the control block, patches the import table, reports `patched`
 //   patch_imports - replaces the kernel32 entries of the executable by the hooks below
 //   note_call     - counts and logs a call; returns the armed kind when it is to fail
+//   note_result   - what the logged read or write did
 //   remember / forget / file_of - the name and flags of every file handle the program holds
+//   refused_transfer - a read or write the platform or a bad range refuses, with its error
+//   told_geometry - the drive's geometry with the sector size the test chose
 //   hook_*        - one per function: the fault, or the real call
 #include <windows.h>
 
@@ -23,6 +29,9 @@ using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 using SetFilePointerFn = DWORD(WINAPI*)(HANDLE, LONG, PLONG, DWORD);
 using GetDiskFreeSpaceAFn = BOOL(WINAPI*)(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
+using GetDiskFreeSpaceExAFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER,
+                                            PULARGE_INTEGER);
+using GetProcAddressFn = FARPROC(WINAPI*)(HMODULE, LPCSTR);
 using HandleFn = BOOL(WINAPI*)(HANDLE);
 using GetTickCountFn = DWORD(WINAPI*)();
 using SleepFn = void(WINAPI*)(DWORD);
@@ -32,6 +41,7 @@ constexpr int kMaxFiles = 32;
 struct OpenFile {
     HANDLE handle;
     LONG flags;
+    DWORD sector;  // past the file cache: the sector size its transfers keep to
     char file[sizeof(LoggedCall::file)];
 };
 
@@ -42,6 +52,8 @@ struct Injector {
     WriteFileFn write_file = nullptr;
     SetFilePointerFn set_file_pointer = nullptr;
     GetDiskFreeSpaceAFn get_disk_free_space = nullptr;
+    GetDiskFreeSpaceExAFn get_disk_free_space_ex = nullptr;
+    GetProcAddressFn get_proc_address = nullptr;
     HandleFn close_handle = nullptr;
     HandleFn flush_file_buffers = nullptr;
     HandleFn set_end_of_file = nullptr;
@@ -49,6 +61,8 @@ struct Injector {
     SleepFn sleep = nullptr;
     // Only the copy worker makes file calls, one at a time.
     OpenFile files[kMaxFiles] = {};
+    LONG last_logged = kLogSize;  // the log entry of the call under way
+    DWORD told_sector = 0;        // the bytes per sector the program was last told
 };
 Injector g_injector;
 
@@ -76,6 +90,9 @@ void remember(HANDLE handle, const char* file, LONG flags)
         if (!open.handle) {
             open.handle = handle;
             open.flags = flags;
+            // The program asks the sector size of a volume right before it opens a file
+            // there past the cache; one that never asked meets the smallest sector.
+            open.sector = g_injector.told_sector ? g_injector.told_sector : 512;
             lstrcpynA(open.file, file, sizeof open.file);
             return;
         }
@@ -107,19 +124,72 @@ FaultKind note_call(FaultFunction function, const char* file, LONG flags,
         }
     }
     const LONG at = InterlockedIncrement(&c->logged) - 1;
+    g_injector.last_logged = at;
     if (at < kLogSize) {
         LoggedCall& entry = c->log[at];
         entry.function = function;
         entry.call = call;
         entry.flags = flags | (open ? open->flags : 0) | (fail != kNoFault ? kFaulted : 0);
         lstrcpynA(entry.file, open ? open->file : file ? file : "", sizeof entry.file);
+        entry.offset = 0;
+        entry.asked = entry.done = entry.error = 0;
     }
     return fail;
+}
+
+// Returns the call's own result, with its error left as it was.
+BOOL note_result(BOOL result, ULONGLONG offset, DWORD asked, const DWORD* done, LONG flags = 0)
+{
+    const DWORD error = GetLastError();
+    if (g_injector.last_logged < kLogSize) {
+        LoggedCall& entry = g_injector.control->log[g_injector.last_logged];
+        entry.flags |= flags;
+        entry.offset = offset;
+        entry.asked = asked;
+        entry.done = done ? *done : 0;
+        entry.error = result ? 0 : error;
+    }
+    SetLastError(error);
+    return result;
 }
 
 FaultKind note_handle_call(FaultFunction function, HANDLE handle, LONG flags = 0)
 {
     return note_call(function, nullptr, flags, file_of(handle));
+}
+
+bool ends_with(const char* name, const char* end)
+{
+    const int n = lstrlenA(name), e = lstrlenA(end);
+    return e > 0 && e <= n && lstrcmpiA(name + n - e, end) == 0;
+}
+
+ULONGLONG position_of(HANDLE file)
+{
+    LONG high = 0;
+    const DWORD low = g_injector.set_file_pointer(file, 0, &high, FILE_CURRENT);
+    return (ULONGLONG(DWORD(high)) << 32) | low;
+}
+
+// The error a transfer gets before it reaches the file, or 0. A handle opened past the file
+// cache takes only whole sectors into and out of a buffer aligned to them, as NTFS has it;
+// a read that touches a bad range fails as Wine's does on a FUSE drive answering EIO.
+DWORD refused_transfer(const OpenFile* open, const void* buffer, ULONGLONG offset, DWORD length,
+                       bool read)
+{
+    FaultControl* c = g_injector.control;
+    if (open && (open->flags & kNoBuffering)) {
+        const DWORD sector = open->sector;
+        if (reinterpret_cast<ULONG_PTR>(buffer) % sector || offset % sector || length % sector) {
+            InterlockedIncrement(&c->unbuffered_violations);
+            return ERROR_INVALID_PARAMETER;
+        }
+    }
+    for (const BadRange& bad : c->bad)
+        if (read && open && bad.active && ends_with(open->file, bad.file) &&
+            offset < bad.to && offset + length > bad.from)
+            return ERROR_NOT_READY;
+    return 0;
 }
 
 HANDLE WINAPI hook_create_file(LPCSTR name, DWORD access, DWORD share,
@@ -141,15 +211,22 @@ HANDLE WINAPI hook_create_file(LPCSTR name, DWORD access, DWORD share,
     return handle;
 }
 
-BOOL WINAPI hook_read_file(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD got,
-                           LPOVERLAPPED overlapped)
+BOOL refuse(DWORD error, LPDWORD done)
 {
-    switch (note_handle_call(kReadFile, file)) {
+    if (done)
+        *done = 0;
+    SetLastError(error);
+    return FALSE;
+}
+
+BOOL read_file(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD got, LPOVERLAPPED overlapped,
+               FaultKind fail, DWORD refused)
+{
+    if (refused)
+        return refuse(refused, got);
+    switch (fail) {
     case kReadFails:
-        if (got)
-            *got = 0;
-        SetLastError(ERROR_READ_FAULT);
-        return FALSE;
+        return refuse(ERROR_READ_FAULT, got);
     case kShortRead:
         return g_injector.read_file(file, buffer, wanted / 2, got, overlapped);
     case kChangedRead: {
@@ -163,12 +240,46 @@ BOOL WINAPI hook_read_file(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD got
     }
 }
 
+BOOL WINAPI hook_read_file(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD got,
+                           LPOVERLAPPED overlapped)
+{
+    const OpenFile* open = file_of(file);
+    const FaultKind fail = note_call(kReadFile, nullptr, 0, open);
+    const ULONGLONG at = position_of(file);
+    const DWORD refused = refused_transfer(open, buffer, at, wanted, true);
+    const BOOL read = read_file(file, buffer, wanted, got, overlapped, fail, refused);
+    return note_result(read, at, wanted, got, refused ? kFaulted : 0);
+}
+
+BOOL write_file(HANDLE file, LPCVOID buffer, DWORD wanted, LPDWORD written,
+                LPOVERLAPPED overlapped, FaultKind fail)
+{
+    if (fail == kShortWrite)
+        wanted /= 2;
+    if (fail != kChangedWrite || wanted == 0)
+        return g_injector.write_file(file, buffer, wanted, written, overlapped);
+    // The program's buffer stays as it is: a copy of its own (page-aligned, for a handle past
+    // the cache) goes to the file with one byte changed.
+    auto* changed = static_cast<BYTE*>(VirtualAlloc(nullptr, wanted, MEM_COMMIT, PAGE_READWRITE));
+    if (!changed)
+        return refuse(ERROR_NOT_ENOUGH_MEMORY, written);
+    CopyMemory(changed, buffer, wanted);
+    changed[wanted / 2] ^= 0x01;
+    const BOOL wrote = g_injector.write_file(file, changed, wanted, written, overlapped);
+    VirtualFree(changed, 0, MEM_RELEASE);
+    return wrote;
+}
+
 BOOL WINAPI hook_write_file(HANDLE file, LPCVOID buffer, DWORD wanted, LPDWORD written,
                             LPOVERLAPPED overlapped)
 {
-    if (note_handle_call(kWriteFile, file) == kShortWrite)
-        wanted /= 2;
-    return g_injector.write_file(file, buffer, wanted, written, overlapped);
+    const OpenFile* open = file_of(file);
+    const FaultKind fail = note_call(kWriteFile, nullptr, 0, open);
+    const ULONGLONG at = position_of(file);
+    const DWORD refused = refused_transfer(open, buffer, at, wanted, false);
+    const BOOL wrote = refused ? refuse(refused, written)
+                               : write_file(file, buffer, wanted, written, overlapped, fail);
+    return note_result(wrote, at, wanted, written, refused ? kFaulted : 0);
 }
 
 DWORD WINAPI hook_set_file_pointer(HANDLE file, LONG distance, PLONG distance_high, DWORD method)
@@ -180,6 +291,28 @@ DWORD WINAPI hook_set_file_pointer(HANDLE file, LONG distance, PLONG distance_hi
     return g_injector.set_file_pointer(file, distance, distance_high, method);
 }
 
+// The cluster size and the free bytes stay what the drive says where the chosen sector
+// divides its cluster; a cluster smaller than the sector becomes one sector.
+BOOL told_geometry(LPCSTR root, DWORD& per_cluster, DWORD& sector, DWORD& free, DWORD& all)
+{
+    if (!g_injector.get_disk_free_space(root, &per_cluster, &sector, &free, &all))
+        return FALSE;
+    const DWORD told = static_cast<DWORD>(g_injector.control->sector_size);
+    const ULONGLONG cluster = ULONGLONG(per_cluster) * sector;
+    if (told && told != sector && cluster) {
+        if (cluster % told == 0) {
+            per_cluster = static_cast<DWORD>(cluster / told);
+        } else {
+            per_cluster = 1;
+            free = static_cast<DWORD>(free * cluster / told);
+            all = static_cast<DWORD>(all * cluster / told);
+        }
+        sector = told;
+    }
+    g_injector.told_sector = sector;
+    return TRUE;
+}
+
 BOOL WINAPI hook_get_disk_free_space(LPCSTR root, LPDWORD sectors_per_cluster,
                                      LPDWORD bytes_per_sector, LPDWORD free_clusters,
                                      LPDWORD clusters)
@@ -188,8 +321,46 @@ BOOL WINAPI hook_get_disk_free_space(LPCSTR root, LPDWORD sectors_per_cluster,
         SetLastError(ERROR_NOT_READY);
         return FALSE;
     }
-    return g_injector.get_disk_free_space(root, sectors_per_cluster, bytes_per_sector,
-                                          free_clusters, clusters);
+    DWORD geometry[4] = {};
+    if (!told_geometry(root, geometry[0], geometry[1], geometry[2], geometry[3]))
+        return FALSE;
+    LPDWORD out[4] = {sectors_per_cluster, bytes_per_sector, free_clusters, clusters};
+    for (int i = 0; i < 4; ++i)
+        if (out[i])
+            *out[i] = geometry[i];
+    return TRUE;
+}
+
+BOOL WINAPI hook_get_disk_free_space_ex(LPCSTR root, PULARGE_INTEGER available,
+                                        PULARGE_INTEGER total, PULARGE_INTEGER free)
+{
+    if (note_call(kGetDiskFreeSpaceExA, root, 0) == kFreeSpaceExFails) {
+        SetLastError(ERROR_NOT_READY);
+        return FALSE;
+    }
+    return g_injector.get_disk_free_space_ex(root, available, total, free);
+}
+
+// The program finds GetDiskFreeSpaceExA at run time, so its import table holds no entry
+// for it: the lookup hands out the hook instead, or nothing for a Windows without it.
+FARPROC WINAPI hook_get_proc_address(HMODULE module, LPCSTR name)
+{
+    // A name below 64 K is an ordinal, not a string.
+    const bool free_space_ex = (reinterpret_cast<ULONG_PTR>(name) >> 16) != 0 &&
+                               module == GetModuleHandleA("kernel32.dll") &&
+                               lstrcmpA(name, "GetDiskFreeSpaceExA") == 0;
+    if (!free_space_ex)
+        return g_injector.get_proc_address(module, name);
+    if (g_injector.control->hide_free_space_ex) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    const FARPROC real = g_injector.get_proc_address(module, name);
+    if (!real)
+        return nullptr;
+    g_injector.get_disk_free_space_ex =
+        reinterpret_cast<GetDiskFreeSpaceExAFn>(reinterpret_cast<void*>(real));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(hook_get_disk_free_space_ex));
 }
 
 BOOL WINAPI hook_close_handle(HANDLE handle)
@@ -273,6 +444,7 @@ LONG patch_imports()
         make_hook("SetEndOfFile", hook_set_end_of_file, &i.set_end_of_file),
         make_hook("GetTickCount", hook_get_tick_count, &i.get_tick_count),
         make_hook("Sleep", hook_sleep, &i.sleep),
+        make_hook("GetProcAddress", hook_get_proc_address, &i.get_proc_address),
     };
     static_assert(sizeof hooks / sizeof hooks[0] == kHookCount, "one hook per function");
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));

@@ -11,6 +11,7 @@
 // calls really failed and the endings, per function and fault kind.
 #include <doctest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -142,11 +143,12 @@ const Effect kHarmless = {{}, false};
 Effect ask(const std::string& question) { return {{question}, false}; }
 Effect fail(const std::string& error) { return {{error, kCancelled}, true}; }
 
-// The call after i that is not the free-space query's second half.
+// The call after i that is not the free-space query's second half (the free bytes, from
+// GetDiskFreeSpaceExA where there is one).
 const LoggedCall* next_call(const std::vector<LoggedCall>& log, size_t i)
 {
     for (size_t j = i + 1; j < log.size(); ++j)
-        if (log[j].function != kGetDiskFreeSpaceA)
+        if (log[j].function != kGetDiskFreeSpaceA && log[j].function != kGetDiskFreeSpaceExA)
             return &log[j];
     return nullptr;
 }
@@ -198,7 +200,9 @@ Effect effect(const Sweep& s, FaultKind kind, const std::vector<LoggedCall>& log
         if (file > 0)  // a piece of a checked set: a sector gone bad, mended by a good copy
             return ask(failed_check);
         return fail(kReading);  // the source, the count file
-    case kWriteFile:  // a write is as good as the bytes it reports
+    case kWriteFile:  // a write is as good as the bytes it reports, and as its read-back
+        if (kind == kChangedWrite)
+            return split ? ask(kVerification) : fail(kJoinedFailed);
         return fail(file == kCountFile ? kWritingCount : kWritingDestination);
     case kSetFilePointer:
         if (file == kJoinedFile)  // the joined file cut back before a piece that failed
@@ -210,6 +214,8 @@ Effect effect(const Sweep& s, FaultKind kind, const std::vector<LoggedCall>& log
         // The free-space check asks for another disk; a drive that cannot tell its sector
         // size is read back through the cache.
         return free_space_check(log, i) ? ask(kFreeSpace) : kHarmless;
+    case kGetDiskFreeSpaceExA:  // only the free-space check asks for free bytes
+        return ask(kFreeSpace);
     case kCloseHandle:
         if (!(c.flags & kWrites))  // a file only read: what it gave is had
             return kHarmless;
@@ -290,6 +296,9 @@ std::vector<std::string> expected_single(const Sweep& s, const Run& base, FaultK
     const size_t again = find(s, base.log, {kCreateFileA, file, kAnyFlags}, i + 1);
     if (kind == kCloseFails && e.boxes.empty() && file != kNoFile && again < base.log.size())
         return expected_from(s, base, kOpenFails, again, file);
+    // A byte the joined file stored changed shows when the whole file is read back.
+    if (kind == kChangedWrite && file == kJoinedFile)
+        return expected(base, e, find(s, base.log, {kReadFile, kJoinedFile, kAnyFlags}, i + 1));
     return expected(base, e, i);
 }
 
@@ -368,7 +377,8 @@ void check_reassemble_files(const Sweep& s, const Run& r)
     for (uint32_t k = 1; k <= kPieces; ++k)
         CHECK_MESSAGE(eng::file_bytes(s.piece(k)) == s.piece_bytes(k), "piece " << k << " changed");
     // A piece that failed its check is cut off the joined file again; if that fails, the
-    // joined file holds the source's bytes before it, then the failed piece's.
+    // joined file holds the source's bytes before it, then the failed piece's. A failed
+    // write stored the bytes before its middle, and a changed one there.
     size_t good = s.source.size();
     int piece = 0;
     for (const LoggedCall& c : r.log) {
@@ -377,6 +387,8 @@ void check_reassemble_files(const Sweep& s, const Run& r)
         if ((c.flags & kFaulted) && file == kJoinedFile &&
             (c.function == kSetFilePointer || c.function == kSetEndOfFile))
             good = size_t(piece - 1) * kCapacity;
+        if ((c.flags & kFaulted) && file == kJoinedFile && c.function == kWriteFile)
+            good = std::min(good, size_t(c.offset + c.asked / 2));
     }
     const bool completed = !r.boxes.empty() && r.boxes.back().text == kComplete;
     for (const std::string& name : eng::files_in(s.output_dir)) {

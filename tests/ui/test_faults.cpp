@@ -1,6 +1,8 @@
 // What goes wrong in real use: a piece that is a folder or held by another program, a
 // medium pulled out between pieces, a disk that gives back other bytes than it took, a
-// source changed while it is split, and floods of job commands.
+// source changed while it is split, a disk full before the next piece on drives of either
+// sector size, with and without the free-space call of later Windows, and floods of job
+// commands.
 #include <doctest.h>
 
 #include "driver/engine_helpers.h"
@@ -215,6 +217,54 @@ TEST_CASE("split: a source changed or cut short while it is split stops it; the 
         CHECK(eng::ends_without_box(app));
         CHECK(eng::file_bytes(out + "\\S.BIN_1") == source.substr(0, kPiece));
         CHECK_FALSE(drv::file_exists(out + "\\S.BIN_3"));
+    }
+}
+
+TEST_CASE("split: read-backs keep to the sector size; free space with or without the Ex call")
+{
+    for (const DWORD sector : {512u, 4096u}) {
+        CAPTURE(sector);
+        const bool hide_ex = sector == 4096;  // as on the first Windows 95
+        const std::string root = drv::test_folder("fault_sector_" + std::to_string(sector));
+        const std::string drive = root + "/drive";
+        // Piece 1 and the count file leave less room than piece 2 takes.
+        drv::Medium medium(drive, 300000);
+        REQUIRE(medium.mounted());
+        REQUIRE(drv::set_drive('A', drive));
+        const std::string source = drv::random_bytes(2 * kPiece + 5, 93);
+        REQUIRE(drv::write_file(win(root) + "\\S.BIN", source));
+        auto disk = [&](const std::string& name) { return win(root + "/" + name); };
+
+        drv::Program app;
+        drv::FaultControlBlock faults;
+        REQUIRE(drv::start_with_injector(app, faults));
+        faults.sector_size(sector);
+        faults.hide_free_space_ex(hide_ex);
+        REQUIRE(eng::set_custom_size(app, kPiece));
+        REQUIRE(eng::start_split(app, win(root) + "\\S.BIN", "A:\\S.BIN"));
+        eng::expect_box(app, Kind::question, kStandBy,
+                        "Total Number Of Pre-Formatted Disks Required = 3");
+        // The user forgets to change the disk, then does.
+        eng::expect_box(app, Kind::question, kStandBy, kNext);
+        eng::expect_box_then(app, Kind::question, "Warning...",
+                             "Not Enough FreeSpace On Disk!\nTry Another.",
+                             [&] { REQUIRE(eng::move_all("A:", disk("disk1"))); });
+        eng::expect_box_then(app, Kind::question, kStandBy, kNext,
+                             [&] { REQUIRE(eng::move_all("A:", disk("disk2"))); });
+        eng::expect_box(app, Kind::note, kNote, kComplete);
+        REQUIRE(eng::move_all("A:", disk("disk3")));
+
+        CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_Total") ==
+              eng::checked_count_file(source, kPiece));
+        CHECK(eng::file_bytes(disk("disk1") + "\\S.BIN_1") == source.substr(0, kPiece));
+        CHECK(eng::file_bytes(disk("disk2") + "\\S.BIN_2") == source.substr(kPiece, kPiece));
+        CHECK(eng::file_bytes(disk("disk3") + "\\S.BIN_3") == source.substr(2 * kPiece));
+        int unbuffered = 0;
+        for (const LoggedCall& c : faults.log())
+            unbuffered += c.function == kCreateFileA && (c.flags & kNoBuffering);
+        CHECK(unbuffered >= 3);
+        CHECK(faults.unbuffered_violations() == 0);
+        CHECK((faults.calls(kGetDiskFreeSpaceExA) > 0) == !hide_ex);
     }
 }
 

@@ -1,9 +1,15 @@
 // Re-assembling sets that `split -b` made, with count files the test writes: the normal
 // set, every refusal, odd count files, a missing and an empty piece, failing destinations,
-// Esc during a piece, and checked joins: pieces that fail their check, a damaged block.
+// Esc during a piece, and checked joins: pieces that fail their check, a damaged block, a
+// piece with an unreadable sector.
 #include <doctest.h>
 
+#include <cstdio>
+#include <functional>
+
+#include "driver/bad_disk.h"
 #include "driver/engine_helpers.h"
+#include "driver/fault_injection.h"
 #include "driver/job_runner.h"
 #include "driver/ui_driver.h"
 
@@ -21,6 +27,7 @@ const std::string kCancelled = "Copy Cancelled By User!";
 const std::string kNoCount = "Cannot Find Total Number Of Disks Info... Copy Cancelled!";
 const std::string kRetry =
     "Trouble Opening Source File...\nPossibly Wrong Disk Order! Try Another Disk.";
+const std::string kFailed2 = "Disk 2 Failed Its Check!\nInsert A Good Copy.";
 
 struct Set {
     std::string dir;       // Windows folder holding the set
@@ -45,6 +52,53 @@ void expect_cancel_ending(drv::Program& app)
 {
     eng::expect_box(app, Kind::note, kNote, kCancelled);
     CHECK(eng::ends_without_box(app));
+}
+
+// One sector of piece 2 that cannot be read.
+constexpr uint64_t kBadFrom = 50176, kBadTo = kBadFrom + 512;
+
+// The set's disks as folders of `root`, with a second copy of disk 2 that is to go bad.
+void make_disks(const Set& set, const std::string& root)
+{
+    const std::string r = drv::shell_quote(root) + "/", from = drv::shell_quote(set.unix_dir) + "/";
+    REQUIRE(drv::host_command("mkdir " + r + "disk1 " + r + "disk2 " + r + "disk2_bad " + r +
+                              "disk3 && cp " + from + "SET.BIN_1 " + r + "disk1 && cp " + from +
+                              "SET.BIN_2 " + r + "disk2 && cp " + from + "SET.BIN_2 " + r +
+                              "disk2_bad && cp " + from + "SET.BIN_3 " + r + "disk3"));
+    REQUIRE(drv::write_file(win(root) + "\\disk1\\SET.BIN_Total",
+                            eng::checked_count_file(set.source, kPiece)));
+}
+
+// The join from drive G:, where `insert` puts a disk (a folder of make_disks): the bad copy
+// of disk 2 fails its check, the good one is read again from its start after OK. Every read
+// of piece 2 that touched the bad sector failed as Wine fails one on a FUSE drive.
+void join_over_bad_sector(drv::Program& app, const drv::FaultControlBlock& faults,
+                          const Set& set, const std::function<void(const std::string&)>& insert)
+{
+    const std::string joined = win(drv::test_folder("join_out")) + "\\JOINED.BIN";
+    insert("disk1");
+    REQUIRE(eng::start_reassemble(app, "G:\\SET.BIN_1", joined));
+    eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] { insert("disk2_bad"); });
+    LONG swapped = 0;
+    eng::expect_box_then(app, Kind::question, "Warning...", kFailed2, [&] {
+        swapped = faults.logged();
+        insert("disk2");
+    });
+    eng::expect_box_then(app, Kind::question, kStandBy, kNext, [&] { insert("disk3"); });
+    eng::expect_box(app, Kind::note, kNote, kComplete);
+    CHECK(eng::file_bytes(joined) == set.source);
+    const std::vector<LoggedCall> log = faults.log();
+    int met = 0;
+    for (LONG i = 0; i < swapped && i < LONG(log.size()); ++i) {
+        const LoggedCall& c = log[i];
+        if (c.function == kReadFile && std::string(c.file) == "G:\\SET.BIN_2" &&
+            c.offset < kBadTo && c.offset + c.asked > kBadFrom) {
+            CAPTURE(c.offset);
+            CHECK(c.error == ERROR_NOT_READY);
+            ++met;
+        }
+    }
+    CHECK(met > 0);
 }
 }  // namespace
 
@@ -168,11 +222,11 @@ TEST_CASE("checked joins: each piece against the count file's check block")
     const std::string joined = out + "\\JOINED.BIN";
     const std::string good_piece_2 = eng::file_bytes(set.base + "_2");
     const std::string other_piece_2 = drv::random_bytes(kPiece, 4242);  // another set's
-    const std::string failed_2 = "Disk 2 Failed Its Check!\nInsert A Good Copy.";
     const std::string damaged = "Disk Check Info Is Damaged!\nJoin Without Checking?";
     std::string count_file = eng::checked_count_file(set.source, kPiece);
     drv::Program app;
-    REQUIRE(app.start());
+    drv::FaultControlBlock faults;
+    REQUIRE(drv::start_with_injector(app, faults));
 
     SUBCASE("a bad piece 1, another set's piece 2, a longer and a shorter one fail; Cancel")
     {
@@ -189,13 +243,13 @@ TEST_CASE("checked joins: each piece against the count file's check block")
                                  REQUIRE(drv::write_file(set.base + "_1", good_piece_1));
                              });
         eng::expect_box(app, Kind::question, kStandBy, kNext);
-        eng::expect_box_then(app, Kind::question, "Warning...", failed_2, [&] {
+        eng::expect_box_then(app, Kind::question, "Warning...", kFailed2, [&] {
             REQUIRE(drv::write_file(set.base + "_2", good_piece_2 + "x"));
         });
-        eng::expect_box_then(app, Kind::question, "Warning...", failed_2, [&] {
+        eng::expect_box_then(app, Kind::question, "Warning...", kFailed2, [&] {
             REQUIRE(drv::write_file(set.base + "_2", good_piece_2.substr(1)));
         });
-        eng::expect_box(app, Kind::question, "Warning...", failed_2, IDCANCEL);
+        eng::expect_box(app, Kind::question, "Warning...", kFailed2, IDCANCEL);
         expect_cancel_ending(app);
         CHECK(eng::file_bytes(joined) == set.source.substr(0, kPiece));
     }
@@ -235,6 +289,44 @@ TEST_CASE("checked joins: each piece against the count file's check block")
         eng::expect_box(app, Kind::error, kError,
                         "Joined File Failed Its Check... Copy Cancelled!");
         expect_cancel_ending(app);
+    }
+    SUBCASE("piece 2 on a drive with a bad sector; a good copy of disk 2 is read from its start")
+    {
+        const std::string why = drv::bad_disk_unavailable();
+        if (!why.empty()) {
+            std::printf("skipped: the join over a real bad sector: %s\n", why.c_str());
+            return;
+        }
+        const std::string root = drv::test_folder("join_bad_disk");
+        make_disks(set, root);
+        // The drive serves a link that a disk change re-points.
+        auto insert = [&](const std::string& disk) {
+            REQUIRE(drv::host_command("ln -sfn " + drv::shell_quote(root + "/" + disk) + " " +
+                                      drv::shell_quote(root + "/drive")));
+        };
+        insert("disk1");
+        drv::BadDisk disk(root + "/mount", root + "/drive",
+                          {{root + "/disk2_bad/SET.BIN_2", kBadFrom, kBadTo}});
+        REQUIRE(disk.mounted());
+        // The program lets go of the drive's files before it is unmounted.
+        drv::Cleanup drive_g([&] {
+            app.kill();
+            drv::remove_drive('G');
+        });
+        REQUIRE(drv::set_drive('G', root + "/mount"));
+        join_over_bad_sector(app, faults, set, insert);
+    }
+    SUBCASE("the same with the injector's bad sector, on every machine")
+    {
+        const std::string root = drv::test_folder("join_bad_range");
+        make_disks(set, root);
+        drv::Cleanup drive_g([] { drv::remove_drive('G'); });
+        join_over_bad_sector(app, faults, set, [&](const std::string& disk) {
+            faults.clear_bad_ranges();
+            if (disk == "disk2_bad")
+                faults.bad_range(0, "SET.BIN_2", kBadFrom, kBadTo);
+            REQUIRE(drv::set_drive('G', root + "/" + disk));
+        });
     }
 }
 
