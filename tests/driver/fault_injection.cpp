@@ -197,4 +197,14 @@ bool start_with_injector(Program& app, FaultControlBlock& faults)
     return started;
 }
 
+bool start_as_run_has_it(Program& app, FaultControlBlock& faults)
+{
+    if (!start_with_injector(app, faults))
+        return false;
+    const RunSetting& run = run_setting();
+    faults.fast_clock(!run.windows.empty());
+    faults.hide_free_space_ex(run.windows == "win95");
+    return true;
+}
+
 } // namespace drv

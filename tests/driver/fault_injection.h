@@ -8,6 +8,7 @@
 //   fault_injector_path - the injector DLL of this build, as a Windows path
 //   start_with_injector - starts the program with the injector loaded before its first
 //                       instruction, every entry patched, nothing armed, the clock real
+//   start_as_run_has_it - the same, then as the run's Windows has it (drv::RunSetting)
 #ifndef SLIVERDISK_FAULT_INJECTION_H
 #define SLIVERDISK_FAULT_INJECTION_H
 
@@ -73,6 +74,10 @@ private:
 bool load_library_into(HANDLE process, const std::string& dll_path, DWORD timeout_ms);
 std::string fault_injector_path();
 bool start_with_injector(Program& app, FaultControlBlock& faults);
+// Under an older Windows the fast clock runs (those runs are about the Windows, and go side
+// by side: the program's fixed pauses are paced by other tests), and under 95 the program
+// finds no GetDiskFreeSpaceExA, as on the first release of Windows 95.
+bool start_as_run_has_it(Program& app, FaultControlBlock& faults);
 
 } // namespace drv
 

@@ -29,12 +29,6 @@ bool first_windows_95()
     return drv::run_setting().windows == "win95";
 }
 
-// The injector fails nothing; under 95 it hides GetDiskFreeSpaceExA from the program.
-void start(drv::Program& app, drv::FaultControlBlock& faults)
-{
-    REQUIRE(drv::start_with_injector(app, faults));
-    faults.hide_free_space_ex(first_windows_95());
-}
 
 uint64_t cluster_size(const std::string& windows_dir)
 {
@@ -71,7 +65,7 @@ TEST_CASE("free space: the count file and piece 1 need whole clusters, asked for
 
     drv::Program app;
     drv::FaultControlBlock faults;
-    start(app, faults);
+    REQUIRE(drv::start_as_run_has_it(app, faults));
     REQUIRE(eng::set_custom_size(app, c));
     REQUIRE(eng::start_split(app, win(root + "/DATA.BIN"), on_drive("DATA.BIN")));
 
@@ -140,7 +134,7 @@ TEST_CASE("under Windows 98: a disk of 2 GiB goes onto a medium with more room t
 
     drv::Program app;
     drv::FaultControlBlock faults;
-    start(app, faults);
+    REQUIRE(drv::start_as_run_has_it(app, faults));
     REQUIRE(eng::set_custom_size(app, c));
     REQUIRE(eng::start_split(app, win(root + "/BIG.BIN"), on_drive("BIG.BIN")));
     eng::expect_box(app, Kind::question, eng::kStandByCaption, eng::disks_required(2));
