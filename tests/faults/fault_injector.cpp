@@ -14,7 +14,9 @@
 //   note_call     - counts and logs a call; returns the armed kind when it is to fail
 //   note_result   - what the logged read or write did
 //   remember / forget / file_of - the name and flags of every file handle the program holds
-//   refused_transfer - a read or write the platform or a bad range refuses, with its error
+//   refused_transfer - a read or write the platform or a bad range refuses, with its error;
+//                    position_of, ends_with - what it compares
+//   read_file / write_file / refuse - a transfer as the armed fault has it
 //   told_geometry - the drive's geometry with the sector size the test chose
 //   hook_*        - one per function: the fault, or the real call
 #include <windows.h>
