@@ -29,7 +29,6 @@ bool first_windows_95()
     return drv::run_setting().windows == "win95";
 }
 
-
 uint64_t cluster_size(const std::string& windows_dir)
 {
     DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
