@@ -7,6 +7,7 @@
 //   bench_driver loop SOURCE DESTINATION [extras]  - the same block copy in this process,
 //                    without the program; extras 1 adds a repaint and a keyboard poll per
 //                    block, as the program once did
+//   bench_driver read SOURCE  - the same reads alone, as a check or a read-back makes them
 //   bench_driver crc [BYTES]  - both CRC-32 paths of the program (engine/crc32.cpp) timed
 //                    over BYTES (1 GiB), one transfer block at a time
 // Paths are Windows paths. Every question is answered OK at once (all pieces go to one
@@ -53,6 +54,23 @@ int copy_loop(const char* source, const char* destination, bool extras)
     CloseHandle(out);
     std::printf("job=loop completed=1 elapsed_ms=%.0f\n", tools::precise_ms() - start);
     DestroyWindow(window);
+    return 0;
+}
+
+// A read-only pass: what the split's check and every read-back cost besides their CRC.
+int read_loop(const char* source)
+{
+    static char buffer[131072 + 256];
+    const double start = tools::precise_ms();
+    HANDLE in = CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return 1;
+    DWORD got = 0;
+    unsigned long long bytes = 0;
+    while (ReadFile(in, buffer, 131072, &got, nullptr) && got > 0)
+        bytes += got;
+    CloseHandle(in);
+    std::printf("job=read bytes=%llu elapsed_ms=%.0f\n", bytes, tools::precise_ms() - start);
     return 0;
 }
 
@@ -163,7 +181,7 @@ int timed_job(drv::Program& app, bool split, char** paths)
 int usage()
 {
     std::fprintf(stderr, "usage: bench_driver [esc] split SOURCE DEST CAPACITY | [esc] join PIECE_1 DEST"
-                         " | loop SOURCE DEST [extras] | crc [BYTES]\n");
+                         " | loop SOURCE DEST [extras] | read SOURCE | crc [BYTES]\n");
     return 2;
 }
 
@@ -173,6 +191,8 @@ int main(int argc, char** argv)
 {
     if (argc >= 4 && std::string(argv[1]) == "loop")
         return copy_loop(argv[2], argv[3], argc >= 5 && std::atoi(argv[4]) != 0);
+    if (argc >= 3 && std::string(argv[1]) == "read")
+        return read_loop(argv[2]);
     if (argc >= 2 && std::string(argv[1]) == "crc")
         return crc_speed(argc >= 3 ? std::strtoull(argv[2], nullptr, 10) : 1ull << 30);
     const bool esc = argc >= 2 && std::string(argv[1]) == "esc";
